@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests and the benchmarks need.
+# Idempotent and non-interactive; run as root (or through sudo) on a fresh machine.
+set -euo pipefail
+
+packages=(
+  # native toolchain and test frameworks
+  build-essential cmake ninja-build git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # coverage-guided fuzzing and sanitizer runtimes
+  clang libclang-rt-14-dev
+  # Windows cross build and its test runner
+  g++-mingw-w64-x86-64-posix mingw-w64-tools
+  wine wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

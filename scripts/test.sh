@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds and tests everything: the native Linux build, a sanitizer build of the
+# tests (address and undefined behaviour), and the Windows x86-64 cross build
+# with its tests run under Wine. Exits non-zero if any step fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+./scripts/install-deps.sh || exit 1
+
+failed=()
+summary=()
+step() {  # step NAME COMMAND...
+  local name=$1
+  shift
+  echo
+  echo "==== $name"
+  if "$@"; then summary+=("ok      $name"); else summary+=("FAILED  $name"); failed+=("$name"); fi
+}
+
+run_ctest() {  # run_ctest PRESET LOGNAME
+  ctest --preset "$1" -j "$jobs" 2>&1 | tee "build/$2-ctest.log"
+  local rc=${PIPESTATUS[0]}
+  summary+=("        $1: $(grep -E 'tests passed|tests failed' "build/$2-ctest.log" | tail -n 1)")
+  return "$rc"
+}
+
+start=$(date +%s)
+
+# Native build and tests.
+step "linux configure" cmake --preset linux
+step "linux build" cmake --build --preset linux -j "$jobs"
+step "linux tests" run_ctest linux linux
+
+# Sanitizer build of the unit tests.
+step "sanitize configure" cmake --preset linux-sanitize
+step "sanitize build" cmake --build --preset linux-sanitize -j "$jobs"
+step "sanitize tests" run_ctest linux-sanitize sanitize
+
+# Windows cross build, tests under Wine.
+source scripts/wine-env.sh
+step "windows configure" cmake --preset windows
+step "windows build" cmake --build --preset windows -j "$jobs"
+wine_prepare
+step "windows tests (wine)" run_ctest windows windows
+wine_stop
+
+echo
+echo "==== summary ($(($(date +%s) - start)) s)"
+printf '%s\n' "${summary[@]}"
+if [ "${#failed[@]}" -ne 0 ]; then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "all steps passed"

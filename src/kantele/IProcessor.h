@@ -1,0 +1,318 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kantele/Text.h"
+
+namespace kantele {
+
+/// The framework's processing sample: every buffer `ProcessBlock` sees is planar 64-bit.
+using Sample = double;
+
+/// The host's transport as it stood at the start of the current block. Positions
+/// are in quarter notes except the sample position; -1 marks a value the host
+/// did not supply.
+struct TimeInfo {
+  double mTempo = 120.0;      ///< beats per minute
+  double mSamplePos = -1.0;   ///< samples since the start of the timeline
+  double mPPQPos = -1.0;      ///< musical position
+  double mLastBar = -1.0;     ///< start of the last bar
+  double mCycleStart = -1.0;  ///< loop start
+  double mCycleEnd = -1.0;    ///< loop end
+  int32_t mNumerator = 4;     ///< time-signature numerator
+  int32_t mDenominator = 4;   ///< time-signature denominator
+  bool mTransportIsRunning = false;
+  bool mTransportLoopEnabled = false;
+};
+
+/// One short MIDI message, timed by its sample offset in the block.
+struct MidiMsg {
+  int32_t mOffset = 0;
+  uint8_t mStatus = 0;
+  uint8_t mData1 = 0;
+  uint8_t mData2 = 0;
+};
+// The queues between the audio side and the editor move these by value as 8-byte records.
+static_assert(sizeof(MidiMsg) == 8, "MidiMsg must stay an 8-byte record");
+
+/// One system-exclusive message. `mData` is not owned: it stays valid only as
+/// long as whoever built the message keeps the bytes alive (for host events, the
+/// duration of the call that delivered them).
+struct SysExMsg {
+  int32_t mOffset = 0;
+  int32_t mSize = 0;
+  const uint8_t* mData = nullptr;
+};
+
+/// The two directions of channels and buses. Values are array indices.
+enum EChannelDirection : int32_t { kDirInput = 0, kDirOutput = 1 };
+
+/// One bus of a channel configuration: its direction and channel count
+/// (`kWildcardChannels` for a bus written "*", which accepts any count).
+struct BusSpec {
+  EChannelDirection mDirection = kDirInput;
+  int32_t mNChans = 0;
+};
+static_assert(sizeof(BusSpec) == 8, "BusSpec must stay an 8-byte record");
+
+/// One channel layout the plug-in accepts: its input buses and output buses in
+/// the order the configuration text names them.
+struct ChannelConfig {
+  std::vector<BusSpec> mInBuses;
+  std::vector<BusSpec> mOutBuses;
+
+  /// The bus list of `dir` (the output list for any value other than kDirInput).
+  const std::vector<BusSpec>& Buses(EChannelDirection dir) const {
+    return dir == kDirInput ? mInBuses : mOutBuses;
+  }
+  /// Number of buses of `dir`.
+  int NBuses(EChannelDirection dir) const { return static_cast<int>(Buses(dir).size()); }
+  /// Sum of the channel counts of the buses of `dir`; each wildcard bus adds
+  /// `kWildcardChannels`, so any wildcard makes the total negative.
+  int NChansOnBuses(EChannelDirection dir) const;
+};
+
+/// The per-channel state of one direction of the processor frame.
+struct ChannelSlot {
+  /// Whether the host supplies a buffer for this channel.
+  bool mConnected = false;
+  /// This channel's entry in the direction's pointer array: the buffer `ProcessBlock` sees.
+  Sample** mData = nullptr;
+  /// Output slots in float mode: the host buffer that receives the converted result.
+  float* mHostDest = nullptr;
+  /// Block-size buffer: converted float input, float-mode output, or the
+  /// silence a disconnected input reads.
+  std::vector<Sample> mScratch;
+  /// Pin label offered to the host; empty means the adapter names the pin itself.
+  Text mLabel;
+};
+
+/// What the processor frame takes from the plug-in's configuration record.
+struct ProcessorConfig {
+  int32_t mPlugType = 0;  ///< 0 effect; 1 instrument
+  bool mDoesMidiIn = false;
+  bool mDoesMidiOut = false;
+  bool mDoesMPE = false;
+  int32_t mLatency = 0;  ///< samples
+  /// Accepted channel layouts, e.g. "1-1 2-2"; see `IProcessor::ParseChannelIO`.
+  /// Null counts as empty. Read only during construction.
+  const char* mChannelIO = "";
+};
+
+/// The audio side of a plug-in: the channel layouts it accepts, one channel slot
+/// per possible input and output channel, the routing of host buffers to
+/// `ProcessBlock` in 64-bit samples, and the stream facts the effect reads.
+///
+/// Threads. `ProcessBlock`, the attach operations and the process operations run
+/// on the audio thread and never allocate or lock. `SetBlockSize`,
+/// `ConnectChannels`, `OnReset`, `OnActivate` and the sample-rate change run on
+/// the host's dispatcher thread while processing is suspended; the frame takes
+/// no locks, it relies on the host keeping those apart.
+///
+/// Block length. The host announces its largest block through `SetBlockSize`
+/// before processing. A block longer than that is outside the contract: the
+/// frame attaches and processes only the first `GetBlockSize()` frames (never
+/// touching memory past its scratch buffers), and the replacing float and
+/// double forms write silence to the host's outputs beyond them.
+///
+/// Host pointers. A null pointer list, or a null pointer for one channel,
+/// treats the affected channels as disconnected for that block: such an input
+/// reads silence and such an output is discarded.
+///
+/// The frame is neither copyable nor movable: the slots point into its own arrays.
+class IProcessor {
+ public:
+  /// Largest channel count of one bus, and largest channel total and number of
+  /// buses of one direction of one configuration. Larger counts are treated as
+  /// malformed tokens by `ParseChannelIO`, which bounds the number of slots.
+  static constexpr int kMaxChannels = 1024;
+  /// Channel count of a wildcard ("*") bus.
+  static constexpr int kWildcardChannels = -64;
+  /// Largest block size `SetBlockSize` accepts; larger requests are clamped.
+  static constexpr int kMaxBlockSize = 1 << 20;
+  /// Longest bus name `GetBusName` writes.
+  static constexpr int kMaxBusNameLen = 32;
+
+  /// [main-thread] Allocates. Copies the type code, MIDI flags and latency,
+  /// parses `config.mChannelIO` and creates one disconnected slot per channel up
+  /// to the largest input and output totals, each with an empty scratch buffer.
+  explicit IProcessor(const ProcessorConfig& config);
+
+  /// [main-thread]
+  virtual ~IProcessor();
+
+  IProcessor(const IProcessor&) = delete;
+  IProcessor& operator=(const IProcessor&) = delete;
+
+  /// [audio-thread] Must not allocate or lock. Processes `nFrames` frames from
+  /// `inputs` (one pointer per input slot) into `outputs` (one per output slot).
+  /// The frame guarantees every pointer it passes is valid for `nFrames`.
+  /// Default: copies input i to output i for every output that has an input
+  /// slot and zero-fills the other outputs; null arrays or null entries count
+  /// as silent inputs and skipped outputs.
+  virtual void ProcessBlock(Sample** inputs, Sample** outputs, int nFrames);
+
+  /// [audio-thread] A MIDI message for this block. Default: `SendMidiMsg(msg)` (thru).
+  virtual void ProcessMidiMsg(const MidiMsg& msg);
+
+  /// [audio-thread] A SysEx message for this block. Default: nothing.
+  virtual void ProcessSysEx(const SysExMsg& msg);
+
+  /// [main-thread] The sample rate or block size changed, or processing stopped.
+  /// Default: nothing.
+  virtual void OnReset();
+
+  /// [main-thread] Processing is switched on or off. Default: nothing.
+  virtual void OnActivate(bool active);
+
+  /// [audio-thread] Sends one MIDI message to the host; true when the host took it.
+  virtual bool SendMidiMsg(const MidiMsg& msg) = 0;
+
+  /// [audio-thread] Sends `count` messages in order through `SendMidiMsg`, all
+  /// of them even after a failure. True only when every send succeeded (also
+  /// when there is nothing to send); a null list with a positive count sends
+  /// nothing and answers false.
+  virtual bool SendMidiMsgs(const MidiMsg* msgs, int count);
+
+  /// [audio-thread] Sends one SysEx message to the host. Default: false.
+  virtual bool SendSysEx(const SysExMsg& msg);
+
+  /// [any-thread] Allocates (the text). Names bus `busIdx` of `nBuses` of
+  /// `dir`, at most `kMaxBusNameLen` characters: inputs "Input" (one bus),
+  /// "Main"/"Aux" (two buses), else "Input <index>"; outputs "Output" (one bus),
+  /// else "Output <index>". An unknown direction clears `out`.
+  virtual void GetBusName(EChannelDirection dir, int busIdx, int nBuses, Text& out) const;
+
+  /// [main-thread] Stores the latency in samples.
+  virtual void SetLatency(int samples);
+
+  /// [any-thread] Allocates. Parses a channel-configuration text into `configs`
+  /// (replacing its contents) and returns the number of configurations.
+  ///
+  /// Configurations are separated by spaces (runs of spaces count as one). In
+  /// each, the part before the first "-" lists the input buses and the part
+  /// after it the output buses (further "-" parts are ignored; a missing output
+  /// part means no output buses). Buses are separated by ".". A bus written
+  /// exactly "*" is a wildcard (`kWildcardChannels`); any other bus token is
+  /// read as a decimal integer prefix like "%d" (leading white space and a sign
+  /// allowed), and a token that does not start with a number counts 0. A count
+  /// of 0 adds no bus. A count that is negative, above `kMaxChannels`, would
+  /// take the direction's channel total above `kMaxChannels`, or would be the
+  /// direction's (`kMaxChannels` + 1)-th bus is treated like a malformed token.
+  ///
+  /// The four maxima receive the largest input and output channel totals (a
+  /// wildcard's negative total never raises them) and the largest input and
+  /// output bus counts over all configurations; each is 0 when there are none.
+  /// A null `text` counts as empty.
+  static int ParseChannelIO(const char* text, std::vector<ChannelConfig>& configs, int& maxNInChans,
+                            int& maxNOutChans, int& maxNInBuses, int& maxNOutBuses);
+
+  /// [any-thread] Whether some configuration has `nIn` input channels in total
+  /// and `nOut` output channels in total; a negative count matches anything.
+  /// Never allocates.
+  bool LegalIO(int nIn, int nOut) const;
+
+  /// [main-thread] Marks slots `first` ... `first + count - 1` of `dir` (those
+  /// that exist) connected or disconnected. A slot marked disconnected points
+  /// its data entry at its scratch, which is zeroed for an input, so the effect
+  /// reads silence from it and writes a disconnected output into scratch.
+  /// Never allocates.
+  void ConnectChannels(EChannelDirection dir, int first, int count, bool connected);
+
+  /// [any-thread] Number of connected slots of `dir` (0 for an unknown direction).
+  int CountConnectedChannels(EChannelDirection dir) const;
+
+  /// [main-thread] Allocates. Sizes every scratch buffer, inputs first, to
+  /// `nFrames` (clamped to `kMaxBlockSize`) samples of silence and points every
+  /// data entry at its scratch. The same size as the current one keeps the
+  /// scratch contents; a negative size is ignored.
+  void SetBlockSize(int nFrames);
+
+  /// [audio-thread] Never allocates or locks. Takes the next pointer of
+  /// `hostData` for every connected slot of `dir`, in order; a disconnected slot
+  /// takes none. Inputs: converts the first min(`nFrames`, block size) samples
+  /// into the slot's scratch, which becomes the data entry. Outputs: the scratch
+  /// becomes the data entry and the host pointer the destination for
+  /// `ProcessFloatBuffers`. A negative `nFrames` does nothing.
+  void AttachFloatBuffers(EChannelDirection dir, float** hostData, int nFrames);
+
+  /// [audio-thread] Never allocates or locks. Takes the next pointer of
+  /// `hostData` for every connected slot of `dir`, in order, and makes it the
+  /// slot's data entry; a disconnected slot takes none and gets its scratch
+  /// (inputs: silent for the first min(`nFrames`, block size) frames). Clears the
+  /// float destinations of `dir`. A negative `nFrames` does nothing.
+  void AttachDoubleBuffers(EChannelDirection dir, Sample** hostData, int nFrames);
+
+  /// [audio-thread] Never allocates or locks. Runs `ProcessBlock` on the
+  /// attached buffers for min(`nFrames`, block size) frames, then writes each
+  /// connected output's result as floats over its host destination; frames past
+  /// the block size are written as silence. A negative `nFrames` does nothing.
+  void ProcessFloatBuffers(int nFrames);
+
+  /// [audio-thread] As `ProcessFloatBuffers`, but adds each converted sample to
+  /// the float already in the host destination, and leaves frames past the
+  /// block size untouched.
+  void ProcessFloatBuffersAccumulating(int nFrames);
+
+  /// [audio-thread] Never allocates or locks. Runs `ProcessBlock` on buffers
+  /// attached with `AttachDoubleBuffers` for min(`nFrames`, block size) frames;
+  /// frames past the block size of the host's connected outputs are written as
+  /// silence. A negative `nFrames` does nothing.
+  void ProcessDoubleBuffers(int nFrames);
+
+  // Accessors. [any-thread] None allocates or locks.
+  int GetPlugType() const { return mPlugType; }
+  bool DoesMidiIn() const { return mDoesMidiIn; }
+  bool DoesMidiOut() const { return mDoesMidiOut; }
+  bool DoesMPE() const { return mDoesMPE; }
+  int GetLatency() const { return mLatency; }
+  double GetSampleRate() const { return mSampleRate; }
+  int GetBlockSize() const { return mBlockSize; }
+  int GetTailSize() const { return mTailSize; }
+  bool GetRenderingOffline() const { return mRenderingOffline; }
+  const TimeInfo& GetTimeInfo() const { return mTimeInfo; }
+
+  /// Number of channel slots of `dir` (0 for an unknown direction).
+  int MaxNChannels(EChannelDirection dir) const;
+  /// Number of accepted channel configurations.
+  int NChannelConfigs() const { return static_cast<int>(mChannelConfigs.size()); }
+  /// Configuration `idx`, or null when out of range.
+  const ChannelConfig* GetChannelConfig(int idx) const;
+  /// Whether slot `idx` of `dir` exists and is connected.
+  bool IsChannelConnected(EChannelDirection dir, int idx) const;
+  /// The pin label of slot `idx` of `dir`; "" when the slot does not exist.
+  const char* GetChannelLabel(EChannelDirection dir, int idx) const;
+
+ protected:
+  /// Stream facts the adapter writes. [main-thread] for the sample rate,
+  /// [audio-thread] for the offline flag and the time info (once per block).
+  void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
+  void SetRenderingOffline(bool offline) { mRenderingOffline = offline; }
+  void SetTimeInfo(const TimeInfo& timeInfo) { mTimeInfo = timeInfo; }
+
+ private:
+  std::vector<ChannelSlot>* Slots(EChannelDirection dir);
+  const std::vector<ChannelSlot>* Slots(EChannelDirection dir) const;
+  /// Frames actually processed for a host block of `nFrames` (>= 0).
+  int FramesToProcess(int nFrames) const { return nFrames < mBlockSize ? nFrames : mBlockSize; }
+  void ProcessFloatOutputs(int nFrames, bool accumulate);
+
+  int32_t mPlugType;
+  bool mDoesMidiIn;
+  bool mDoesMidiOut;
+  bool mDoesMPE;
+  int32_t mLatency;
+  double mSampleRate = 44100.0;
+  int32_t mBlockSize = 0;
+  int32_t mTailSize = 0;
+  bool mRenderingOffline = false;
+  std::vector<ChannelConfig> mChannelConfigs;
+  /// Per direction: the pointer array `ProcessBlock` sees, one entry per slot.
+  std::vector<Sample*> mChannelData[2];
+  /// Per direction: the channel slots; fixed at construction.
+  std::vector<ChannelSlot> mChannels[2];
+  TimeInfo mTimeInfo;
+};
+
+}  // namespace kantele

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "tolvane/KneeSource.h"
+
+namespace tolvane {
+
+/// The seven parameter values one block reads, in their real units
+/// (percentages as 0..200 or 0..100, the others 0..1). The defaults are the
+/// effect's parameter defaults.
+struct DspParams {
+  double inputGain = 32.0;    ///< "Input Gain", percent
+  double wet = 87.0;          ///< "Wet", percent
+  double tame = 0.5;          ///< "Tame"
+  double react = 1.0;         ///< "React", 0 or 1
+  double bypass = 0.0;        ///< "Bypass", 0 or 1
+  double outputGain = 100.0;  ///< "Output Gain", percent
+  double bias = 0.5;          ///< "Bias", 0.5 neutral
+};
+
+/// Tolvane's signal processing: input low-pass, history-aware saturator, dry/wet
+/// blend, slope tracking (React, Tame), bias, output level into a second
+/// saturator and delayed-difference smoother, 20 Hz high-pass, 20 kHz low-pass
+/// and a soft clip just under full scale. Double precision, planar buffers.
+///
+/// The output is bit-exact to the algorithm's literal statement for every input:
+/// the histories are rings rather than arrays shifted every sample, and work
+/// whose result is never used is skipped, neither of which changes a bit.
+///
+/// Deliberate departures from the literal statement, each for safety:
+///  - a channel whose state is no longer finite at the end of a block (a NaN or
+///    infinite input, or an input near the largest double) has its state cleared,
+///    so it recovers as soon as its input is finite again; finite input never
+///    triggers this;
+///  - a sample rate that is not finite and positive is ignored (the previous rate
+///    and coefficients stay);
+///  - values truncated to integers (parameters, rates) are clamped to the 32-bit
+///    range first, NaN counting as 0;
+///  - the process-wide denormal seed is a relaxed atomic.
+class TolvaneDsp {
+ public:
+  static constexpr int kHistorySize = 32;
+
+  /// [main-thread] Allocates the state of `channels` channels (at least 2), all zero.
+  explicit TolvaneDsp(int channels);
+
+  /// [main-thread] Records the rate and selects its coefficient set (44100,
+  /// 48000, 88200, 96000, 192000 Hz; any other rate keeps the active set).
+  /// Never touches filter state or histories.
+  void OnReset(double sampleRate);
+
+  /// [audio-thread] Processes max(2, connectedOutputs) channels of `nFrames`
+  /// samples (never more than the channels allocated). Parameters and the rate
+  /// are read once. No allocation, no lock.
+  void ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
+                    const DspParams& params, double sampleRate, int connectedOutputs);
+
+  /// [any-thread] The knee source; see KneeSource for its thread rules.
+  KneeSource& Knee() { return mKnee; }
+
+  int NumChannels() const { return static_cast<int>(mChannels.size()); }
+
+  // Inspection of the block values, for tests and diagnostics [same thread as processing].
+  const std::array<double, 10>& ActiveCoefficients() const { return mCoeffs; }
+  double Rate() const { return mRate; }
+  double RateFactor() const { return mRateFactor; }
+  double RateFactor2() const { return mRateFactor2; }
+  double RateBlend() const { return mRateBlend; }
+  double KneeRandom() const { return mKneeRandom; }
+  double TameAmount() const { return mTameAmount; }
+  int DelayIndex() const { return mDelayIndex; }
+  int Delay2Index() const { return mDelay2Index; }
+  double DelayFraction() const { return mDelayFraction; }
+
+  /// The process-wide denormal seed (advanced once per replaced sample).
+  static int32_t DenormalSeed() { return sDenormalSeed.load(std::memory_order_relaxed); }
+
+ private:
+  // One channel's state. The histories are rings sharing one position: logical
+  // index k (0 newest) of a history lives at cells[(mPos + k) & kHistoryMask].
+  // Shifting moves mPos back by one and copies the old index 0 into the new one,
+  // which is exactly what copying cell k-1 to cell k for k = 31..1 does.
+  //
+  // The saturator memories are not stored as histories: above index 0 they
+  // always equal the stage-2 history (every shift copies the shifted stage-2
+  // history into both), so only their index 0 is kept. The slope history is not
+  // stored either: its only reader (the bias stage) reads index 0 in the same
+  // sample that wrote it.
+  struct Channel {
+    double preFiltered = 0.0;
+    double residual = 0.0;
+    double reactLevel = 0.0;
+    // z1/z2 of the input low-pass, the high-pass and the output low-pass.
+    double inLpA = 0.0, inLpB = 0.0;
+    double hpA = 0.0, hpB = 0.0;
+    double outLpA = 0.0, outLpB = 0.0;
+    double sat1Last = 0.0;  // index 0 of the mode 1 saturator memory
+    double sat2Last = 0.0;  // index 0 of the mode 2 saturator memory
+    unsigned pos = 0;
+    std::array<double, kHistorySize> outHistory{};
+    std::array<double, kHistorySize> trackHistory{};
+    std::array<double, kHistorySize> stage2History{};
+
+    bool IsFinite() const;
+    void Clear();
+  };
+  static constexpr unsigned kHistoryMask = kHistorySize - 1;
+  static_assert((kHistorySize & kHistoryMask) == 0, "history size must be a power of two");
+
+  // The history-aware saturator; mode 1 (stage 1) or 2 (output stage) selects
+  // the memory and the curve.
+  template <int kMode>
+  double Saturate(double x, Channel& ch, double knee) const;
+  void ProcessChannel(Channel& ch, const double* in, double* out, int nFrames, double knee,
+                      double inGain) const;
+  static double NextDenormal();
+
+  static std::atomic<int32_t> sDenormalSeed;
+
+  KneeSource mKnee;
+
+  // Block values.
+  double mRate = 0.0;
+  double mRateBlend = 0.0;
+  double mKneeRandom = 0.0;
+  double mDrive = 0.0;
+  double mWet = 0.0;
+  double mBiasAmount = 0.0;
+  double mOutputLevel = 0.0;
+  int32_t mBypassed = 0;
+  int32_t mReactMode = 0;
+  double mTameAmount = 0.0;
+  int32_t mDelayIndex = 0;
+  int32_t mDelayIndexNext = 0;
+  double mDelayFraction = 0.0;
+  int32_t mDelay2Index = 0;
+  double mRateFactor = 1.0;
+  double mRateFactor2 = 2.0;
+
+  const double mPhi = 1.618033988749895;
+  const double mKneeHigh = 2.0023318412286;
+  const double mKneeLow = 2.0011596521816433;
+
+  // Active coefficients: low-pass b0 b1 b2 a1 a2, then high-pass b0 b1 b2 a1 a2.
+  std::array<double, 10> mCoeffs;
+
+  // Per-channel state, all zero after construction; never reallocated.
+  std::vector<Channel> mChannels;
+};
+
+}  // namespace tolvane

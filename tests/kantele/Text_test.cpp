@@ -1,0 +1,68 @@
+#include "kantele/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kantele {
+namespace {
+
+TEST(Text, SetCutsAfterMaxLenBytes) {
+  Text t;
+  t.Set("Output Gain", 6);
+  EXPECT_STREQ(t.Get(), "Output");
+  EXPECT_EQ(t.GetLength(), 6);
+  t.Set("Wet", 32);
+  EXPECT_STREQ(t.Get(), "Wet");
+  t.Set("Wet", 0);
+  EXPECT_TRUE(t.IsEmpty());
+  const std::string longText(300, 'x');
+  t.Set(longText.c_str());
+  EXPECT_EQ(t.GetLength(), 300) << "a negative limit means no limit";
+}
+
+TEST(Text, NullAndEmpty) {
+  Text t("Tame");
+  t.Set(nullptr);
+  EXPECT_TRUE(t.IsEmpty());
+  EXPECT_STREQ(t.Get(), "");
+  EXPECT_TRUE(t == nullptr);
+  EXPECT_TRUE(t == "");
+  EXPECT_FALSE(Text("a") == nullptr);
+  EXPECT_STREQ(Text(nullptr).Get(), "");
+
+  t.Set("Bias");
+  t.SetFormatted(32, nullptr);
+  EXPECT_TRUE(t.IsEmpty()) << "a null format clears the text";
+}
+
+TEST(Text, SetFormattedWritesAndCuts) {
+  Text t;
+  t.SetFormatted(32, "%.*f", 2, 32.0);
+  EXPECT_STREQ(t.Get(), "32.00");
+  t.SetFormatted(4, "%d%s", 12345, "abc");
+  EXPECT_STREQ(t.Get(), "1234");
+  t.SetFormatted(0, "%d", 7);
+  EXPECT_TRUE(t.IsEmpty());
+
+  // Results longer than any small internal buffer are written whole when unlimited...
+  t.SetFormatted(-1, "%0500d", 1);
+  ASSERT_EQ(t.GetLength(), 500);
+  EXPECT_EQ(t.Get()[499], '1');
+  // ...and cut to exactly the limit otherwise.
+  t.SetFormatted(256, "%0500d", 1);
+  EXPECT_EQ(t.GetLength(), 256);
+  EXPECT_EQ(std::string(t.Get()), std::string(256, '0'));
+}
+
+TEST(Text, ShorterTextReplacesLongerOne) {
+  Text t;
+  t.SetFormatted(-1, "%s", "a much longer text");
+  t.SetFormatted(32, "%s", "ab");
+  EXPECT_STREQ(t.Get(), "ab");
+  EXPECT_EQ(t.GetLength(), 2);
+  EXPECT_TRUE(t == "ab");
+}
+
+}  // namespace
+}  // namespace kantele
