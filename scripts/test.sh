@@ -27,6 +27,7 @@ run_ctest() {  # run_ctest PRESET LOGNAME
 }
 
 start=$(date +%s)
+mkdir -p build && rm -f build/*-ctest.log
 
 # Native build and tests.
 step "linux configure" cmake --preset linux
@@ -49,6 +50,10 @@ wine_stop
 echo
 echo "==== summary ($(($(date +%s) - start)) s)"
 printf '%s\n' "${summary[@]}"
+# One closing line over every test run: ctest's "N% tests passed, F tests failed out of T".
+totals=$(cat build/*-ctest.log 2>/dev/null | sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' |
+  awk '{f += $1; t += $2} END {printf "%d passed, %d failed", t - f, f}')
+echo "tests: $totals"
 if [ "${#failed[@]}" -ne 0 ]; then
   echo "FAILED: ${failed[*]}"
   exit 1
