@@ -21,3 +21,9 @@ if(TOLVANE_SANITIZE)
     -fsanitize=${TOLVANE_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(kantele_build_flags INTERFACE -fsanitize=${TOLVANE_SANITIZE})
 endif()
+
+if(TOLVANE_BUILD_FUZZ)
+  # Coverage instrumentation for every library the fuzz targets call into, so
+  # the fuzzer is guided by the code under test and not only by the harness.
+  target_compile_options(kantele_build_flags INTERFACE -fsanitize=fuzzer-no-link)
+endif()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and tests everything: the native Linux build, a sanitizer build of the
-# tests (address and undefined behaviour), and the Windows x86-64 cross build
-# with its tests run under Wine. Exits non-zero if any step fails.
+# tests (address and undefined behaviour), short runs of the fuzz targets, and
+# the Windows x86-64 cross build with its tests run under Wine. Exits non-zero if any step fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -38,6 +38,11 @@ step "linux tests" run_ctest linux linux
 step "sanitize configure" cmake --preset linux-sanitize
 step "sanitize build" cmake --build --preset linux-sanitize -j "$jobs"
 step "sanitize tests" run_ctest linux-sanitize sanitize
+
+# Fuzz targets (clang, libFuzzer), each for a short smoke run.
+step "fuzz configure" cmake --preset linux-fuzz
+step "fuzz build" cmake --build --preset linux-fuzz -j "$jobs"
+step "fuzz smoke runs" run_ctest linux-fuzz fuzz
 
 # Windows cross build, tests under Wine.
 source scripts/wine-env.sh
