@@ -27,20 +27,22 @@ struct DspParams {
 /// saturator and delayed-difference smoother, 20 Hz high-pass, 20 kHz low-pass
 /// and a soft clip just under full scale. Double precision, planar buffers.
 ///
-/// The output is bit-exact to the algorithm's literal statement for every input:
-/// the histories are rings rather than arrays shifted every sample, and work
-/// whose result is never used is skipped, neither of which changes a bit.
+/// The output is bit-exact to the algorithm's literal statement wherever the
+/// departures below do not apply: the histories are rings rather than arrays
+/// shifted every sample, and work whose result is never used is skipped, neither
+/// of which changes a bit.
 ///
 /// Deliberate departures from the literal statement, each for safety:
 ///  - a channel whose state is no longer finite at the end of a block (a NaN or
 ///    infinite input, or an input near the largest double) has its state cleared,
-///    so it recovers as soon as its input is finite again; finite input never
-///    triggers this;
+///    so it recovers as soon as its input is finite again; while the state stays
+///    finite nothing changes;
 ///  - a sample rate that is not finite and positive is ignored (the previous rate
 ///    and coefficients stay);
 ///  - values truncated to integers (parameters, rates) are clamped to the 32-bit
 ///    range first, NaN counting as 0;
-///  - the process-wide denormal seed is a relaxed atomic.
+///  - the process-wide denormal seed is a relaxed atomic, advanced by a
+///    compare-and-swap so that concurrent instances never lose a step.
 class TolvaneDsp {
  public:
   static constexpr int kHistorySize = 32;
@@ -55,7 +57,9 @@ class TolvaneDsp {
 
   /// [audio-thread] Processes max(2, connectedOutputs) channels of `nFrames`
   /// samples (never more than the channels allocated). Parameters and the rate
-  /// are read once. No allocation, no lock.
+  /// are read once. A block of no frames still draws its knee value and updates
+  /// the block values. Input and output may be the same buffer. No allocation,
+  /// no lock.
   void ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
                     const DspParams& params, double sampleRate, int connectedOutputs);
 
@@ -81,8 +85,8 @@ class TolvaneDsp {
 
  private:
   // One channel's state. The histories are rings sharing one position: logical
-  // index k (0 newest) of a history lives at cells[(mPos + k) & kHistoryMask].
-  // Shifting moves mPos back by one and copies the old index 0 into the new one,
+  // index k (0 newest) of a history lives at cells[(pos + k) & kHistoryMask].
+  // Shifting moves pos back by one and copies the old index 0 into the new one,
   // which is exactly what copying cell k-1 to cell k for k = 31..1 does.
   //
   // The saturator memories are not stored as histories: above index 0 they
