@@ -12,19 +12,9 @@ namespace {
 
 constexpr int kMaxDisplayPrecision = 6;
 
-// Length of `s` cut to at most `maxLen` bytes without splitting a UTF-8 sequence: a cut
-// that would land on a continuation byte moves back to the start of that character.
-size_t CutLength(const char* s, size_t maxLen) {
-  size_t n = std::strlen(s);
-  if (n <= maxLen) return n;
-  n = maxLen;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  return n;
-}
-
 // Copies `src` (null counts as empty) into a fixed field, cut so that the terminator fits.
 void CopyField(char (&dst)[kParamTextSize], const char* src) {
-  const size_t n = src ? CutLength(src, kParamTextSize - 1) : 0;
+  const size_t n = src ? Utf8CutLength(src, kParamTextSize - 1) : 0;
   if (n > 0) std::memcpy(dst, src, n);
   dst[n] = '\0';
 }
@@ -144,13 +134,7 @@ void IParam::FormatValue(double value, bool isNormalized, Text& out, bool useDis
 
   if (mDisplayFormatter) {
     mDisplayFormatter(value, out);
-    if (out.GetLength() > kParamDisplayMaxLen) {
-      char cut[kParamDisplayMaxLen + 1];
-      const size_t n = CutLength(out.Get(), kParamDisplayMaxLen);
-      std::memcpy(cut, out.Get(), n);
-      cut[n] = '\0';
-      out.Set(cut);
-    }
+    out.Truncate(kParamDisplayMaxLen);
     return;
   }
 

@@ -5,14 +5,25 @@
 
 namespace kantele {
 
+size_t Utf8CutLength(const char* s, size_t maxLen) {
+  size_t n = std::strlen(s);
+  if (n <= maxLen) return n;
+  n = maxLen;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
 void Text::Set(const char* s, int maxLen) {
   if (!s) {
     mText.clear();
     return;
   }
-  size_t n = std::strlen(s);
-  if (maxLen >= 0 && n > static_cast<size_t>(maxLen)) n = static_cast<size_t>(maxLen);
-  mText.assign(s, n);
+  mText.assign(s, maxLen >= 0 ? Utf8CutLength(s, static_cast<size_t>(maxLen)) : std::strlen(s));
+}
+
+void Text::Truncate(int maxLen) {
+  if (maxLen < 0) return;
+  mText.resize(Utf8CutLength(mText.c_str(), static_cast<size_t>(maxLen)));
 }
 
 void Text::SetFormatted(int maxLen, const char* fmt, ...) {
@@ -27,8 +38,7 @@ void Text::SetFormattedV(int maxLen, const char* fmt, va_list args) {
     mText.clear();
     return;
   }
-  // vsnprintf with a buffer of maxLen + 1 cuts the result after maxLen bytes
-  // and always terminates it; an unlimited text measures first.
+  // Measure, write the whole result, then cut it at a character boundary.
   va_list measure;
   va_copy(measure, args);
   int needed = std::vsnprintf(nullptr, 0, fmt, measure);
@@ -40,7 +50,7 @@ void Text::SetFormattedV(int maxLen, const char* fmt, va_list args) {
   // The string's own terminator cell receives vsnprintf's '\0'.
   mText.resize(static_cast<size_t>(needed));
   std::vsnprintf(&mText[0], mText.size() + 1, fmt, args);
-  if (maxLen > 0 && mText.size() > static_cast<size_t>(maxLen)) mText.resize(static_cast<size_t>(maxLen));
+  if (maxLen > 0) Truncate(maxLen);
 }
 
 }  // namespace kantele

@@ -6,9 +6,14 @@
 
 namespace kantele {
 
+/// Length of `s` cut to at most `maxLen` bytes without splitting a UTF-8
+/// sequence: a cut that would land inside a character moves back to its start.
+size_t Utf8CutLength(const char* s, size_t maxLen);
+
 /// A growable, zero-terminated 8-bit (UTF-8) text. Writers state the maximum
-/// number of characters they produce; a longer result is cut after that many
-/// bytes, so a text copied out later never exceeds the limit it was written with.
+/// number of bytes they produce; a longer result is cut to fit, never inside a
+/// UTF-8 character, so a text copied out later never exceeds the limit it was
+/// written with and stays valid UTF-8.
 ///
 /// [any-thread] but not shared: one owner at a time. Writing may allocate.
 class Text {
@@ -16,17 +21,21 @@ class Text {
   Text() = default;
   explicit Text(const char* s) { Set(s); }
 
-  /// Replaces the text with `s` (null counts as empty), cut after `maxLen` bytes
+  /// Replaces the text with `s` (null counts as empty), cut to `maxLen` bytes
   /// when `maxLen` is not negative.
   void Set(const char* s, int maxLen = -1);
 
-  /// Replaces the text with the printf-style result of `fmt`, cut after `maxLen` bytes.
+  /// Replaces the text with the printf-style result of `fmt`, cut to `maxLen`
+  /// bytes when `maxLen` is positive (0 gives an empty text).
   void SetFormatted(int maxLen, const char* fmt, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 3, 4)))
 #endif
       ;
   void SetFormattedV(int maxLen, const char* fmt, va_list args);
+
+  /// Cuts the text to at most `maxLen` bytes.
+  void Truncate(int maxLen);
 
   void Clear() { mText.clear(); }
 

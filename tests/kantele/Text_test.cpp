@@ -55,6 +55,23 @@ TEST(Text, SetFormattedWritesAndCuts) {
   EXPECT_EQ(std::string(t.Get()), std::string(256, '0'));
 }
 
+TEST(Text, CutsNeverSplitACharacter) {
+  // "ab" then a three-byte euro sign: a 4-byte cut would split the euro.
+  const char* euro = "ab\xE2\x82\xAC!";
+  Text t;
+  t.Set(euro, 4);
+  EXPECT_STREQ(t.Get(), "ab");
+  t.Set(euro, 5);
+  EXPECT_STREQ(t.Get(), "ab\xE2\x82\xAC");
+  t.SetFormatted(3, "%s", euro);
+  EXPECT_STREQ(t.Get(), "ab");
+  t.Set(euro);
+  t.Truncate(6);
+  EXPECT_STREQ(t.Get(), euro);
+  t.Truncate(2);
+  EXPECT_STREQ(t.Get(), "ab");
+}
+
 TEST(Text, ShorterTextReplacesLongerOne) {
   Text t;
   t.SetFormatted(-1, "%s", "a much longer text");
