@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and tests everything: the native Linux build, a sanitizer build of the
-# tests (address and undefined behaviour), short runs of the fuzz targets, and
+# tests (address and undefined behaviour), a ThreadSanitizer build of the
+# concurrency tests, short runs of the fuzz targets, and
 # the Windows x86-64 cross build with its tests run under Wine. Exits non-zero if any step fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +39,11 @@ step "linux tests" run_ctest linux linux
 step "sanitize configure" cmake --preset linux-sanitize
 step "sanitize build" cmake --build --preset linux-sanitize -j "$jobs"
 step "sanitize tests" run_ctest linux-sanitize sanitize
+
+# ThreadSanitizer build of the tests that start threads (queues, timers).
+step "tsan configure" cmake --preset linux-tsan
+step "tsan build" cmake --build --preset linux-tsan -j "$jobs"
+step "tsan tests" run_ctest linux-tsan tsan
 
 # Fuzz targets (clang, libFuzzer), each for a short smoke run.
 step "fuzz configure" cmake --preset linux-fuzz
