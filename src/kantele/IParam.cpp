@@ -12,12 +12,7 @@ namespace {
 
 constexpr int kMaxDisplayPrecision = 6;
 
-// Copies `src` (null counts as empty) into a fixed field, cut so that the terminator fits.
-void CopyField(char (&dst)[kParamTextSize], const char* src) {
-  const size_t n = src ? Utf8CutLength(src, kParamTextSize - 1) : 0;
-  if (n > 0) std::memcpy(dst, src, n);
-  dst[n] = '\0';
-}
+void CopyField(char (&dst)[kParamTextSize], const char* src) { Utf8CopyCut(dst, sizeof(dst), src); }
 
 }  // namespace
 

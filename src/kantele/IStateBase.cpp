@@ -8,20 +8,13 @@
 
 namespace kantele {
 
-void PresetSlot::SetName(const char* name) {
-  const size_t n = name ? Utf8CutLength(name, kMaxPresetNameLen) : 0;
-  if (n > 0) std::memmove(mName, name, n);
-  mName[n] = '\0';
-}
+void PresetSlot::SetName(const char* name) { Utf8CopyCut(mName, sizeof(mName), name); }
 
 IStateBase::IStateBase(const Config& config)
     : IEditorDelegate(config.mNParams), mStateChunks(config.mPlugDoesChunks) {
   for (int i = 0; i < config.mNPresets; ++i) {
-    auto preset = std::make_unique<PresetSlot>();
-    Text name;
-    name.SetFormatted(kMaxPresetNameLen, "%s", "empty");
-    preset->SetName(name.Get());
-    mPresets.push_back(std::move(preset));
+    mPresets.push_back(std::make_unique<PresetSlot>());
+    mPresets.back()->SetName("empty");
   }
 }
 

@@ -6,10 +6,17 @@
 namespace kantele {
 
 size_t Utf8CutLength(const char* s, size_t maxLen) {
-  size_t n = std::strlen(s);
-  if (n <= maxLen) return n;
-  n = maxLen;
+  size_t n = 0;
+  while (n < maxLen && s[n] != '\0') ++n;
+  if (n < maxLen || s[n] == '\0') return n;
   while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+size_t Utf8CopyCut(char* dst, size_t dstSize, const char* src) {
+  const size_t n = src ? Utf8CutLength(src, dstSize - 1) : 0;
+  if (n > 0) std::memmove(dst, src, n);
+  dst[n] = '\0';
   return n;
 }
 

@@ -8,7 +8,14 @@ namespace kantele {
 
 /// Length of `s` cut to at most `maxLen` bytes without splitting a UTF-8
 /// sequence: a cut that would land inside a character moves back to its start.
+/// Reads at most `maxLen` + 1 bytes of `s`, so `s` need not be terminated
+/// within its buffer as long as that many bytes are readable.
 size_t Utf8CutLength(const char* s, size_t maxLen);
+
+/// Copies `src` (null counts as empty) into the fixed field `dst` of `dstSize`
+/// bytes (at least 1), cut with `Utf8CutLength` so that the terminator fits, and
+/// zero-terminated. `src` may overlap `dst`. Answers the length copied.
+size_t Utf8CopyCut(char* dst, size_t dstSize, const char* src);
 
 /// A growable, zero-terminated 8-bit (UTF-8) text. Writers state the maximum
 /// number of bytes they produce; a longer result is cut to fit, never inside a

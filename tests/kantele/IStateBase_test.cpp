@@ -58,6 +58,13 @@ int RestoreProgram(IStateBase& p, const ByteChunk& c) {
   return p.UnserializeState(c, start);
 }
 
+// The parameter values a preset holds, read into a fresh plug-in.
+std::vector<double> StoredValues(const PresetSlot& preset) {
+  TestPlugin r;
+  r.UnserializeState(preset.mChunk, 0);
+  return r.Values();
+}
+
 void SetValues(IStateBase& p, const std::vector<double>& v) {
   for (int i = 0; i < p.NParams(); ++i) p.GetParam(i)->SetValue(v[static_cast<size_t>(i)]);
 }
@@ -258,9 +265,7 @@ TEST_F(PresetTest, TruncatedBanksFailAndStillEndOnTheCurrentPreset) {
     EXPECT_EQ(q.UnserializePresets(c, 8), -1) << n;
     EXPECT_FALSE(q.CallsNamed("OnStateRestored").empty()) << n;
     // The live values are the current preset's stored state, whatever part of the bank was read.
-    TestPlugin r;
-    r.UnserializeState(q.GetPreset(0)->mChunk, 0);
-    EXPECT_EQ(q.Values(), r.Values()) << n;
+    EXPECT_EQ(q.Values(), StoredValues(*q.GetPreset(0))) << n;
   }
 }
 
@@ -285,9 +290,7 @@ TEST_F(PresetTest, ModifyCurrentPresetStoresStateAndRenamesOnlyWithAName) {
   SetValues(p, kOther);
   p.ModifyCurrentPreset("");
   EXPECT_STREQ(p.GetPresetName(0), "Empty");
-  TestPlugin r;
-  r.UnserializeState(p.GetPreset(0)->mChunk, 0);
-  EXPECT_EQ(r.Values(), kOther);
+  EXPECT_EQ(StoredValues(*p.GetPreset(0)), kOther);
   p.ModifyCurrentPreset(p.GetPresetName(0));  // renaming to its own name is harmless
   EXPECT_STREQ(p.GetPresetName(0), "Empty");
 }
@@ -340,9 +343,7 @@ TEST(PresetNamingTest, InitFirstFreePresetFillsInOrderAndStopsWhenFull) {
   p.InitFirstFreePreset("C");
   EXPECT_STREQ(p.GetPresetName(0), "A");
   EXPECT_STREQ(p.GetPresetName(1), "B");
-  TestPlugin r;
-  r.UnserializeState(p.GetPreset(1)->mChunk, 0);
-  EXPECT_EQ(r.Values(), kOther);
+  EXPECT_EQ(StoredValues(*p.GetPreset(1)), kOther);
 }
 
 TEST(PresetNamingTest, BankEndsOnTheCurrentPresetsState) {

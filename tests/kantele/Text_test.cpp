@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include <memory>
 #include <string>
 
 namespace kantele {
@@ -70,6 +73,23 @@ TEST(Text, CutsNeverSplitACharacter) {
   EXPECT_STREQ(t.Get(), euro);
   t.Truncate(2);
   EXPECT_STREQ(t.Get(), "ab");
+}
+
+TEST(Text, FixedFieldCopiesReadNoFurtherThanTheyKeep) {
+  // An unterminated source of exactly field size bytes, allocated to size so that the address
+  // sanitizer sees any read past it.
+  std::unique_ptr<char[]> raw(new char[8]);
+  std::memcpy(raw.get(), "abcdef\xC3\xA4", 8);  // the last character straddles the cut
+  char field[8];
+  EXPECT_EQ(Utf8CopyCut(field, sizeof(field), raw.get()), 6u);
+  EXPECT_STREQ(field, "abcdef");
+  EXPECT_EQ(Utf8CopyCut(field, sizeof(field), nullptr), 0u);
+  EXPECT_STREQ(field, "");
+
+  // Copying a field onto itself, shifted, keeps the bytes (the copy may overlap).
+  char overlap[16] = "0123456789";
+  Utf8CopyCut(overlap, sizeof(overlap), overlap + 2);
+  EXPECT_STREQ(overlap, "23456789");
 }
 
 TEST(Text, ShorterTextReplacesLongerOne) {

@@ -4,32 +4,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kantele/Text.h"
+
 // The small value types shared by the drawing context, the controls and the platform
 // windows. Every one is a plain copyable value with no virtual operations: [any-thread],
 // never allocates or locks. Coordinates are UI units (unscaled editor pixels).
 
 namespace kantele {
 namespace gfx {
-
-namespace detail {
-
-/// Copies `src` into `dst`, which has room for `dstSize` bytes (at least 1), cut to
-/// `dstSize` - 1 bytes without splitting a UTF-8 character, zero-terminated; the rest of
-/// `dst` is zeroed. Null copies as empty. Never reads `src` past its terminator or past
-/// `dstSize` bytes.
-inline void CopyUtf8Cut(char* dst, std::size_t dstSize, const char* src) {
-  std::memset(dst, 0, dstSize);
-  if (!src) return;
-  std::size_t n = 0;
-  while (n < dstSize - 1 && src[n] != '\0') ++n;
-  // Cut inside a character when the first byte left out continues it: back up to its start.
-  if (src[n] != '\0') {
-    while (n > 0 && (static_cast<unsigned char>(src[n]) & 0xC0) == 0x80) --n;
-  }
-  std::memcpy(dst, src, n);
-}
-
-}  // namespace detail
 
 /// A colour: alpha, red, green, blue, each 0..255 (alpha 255 is opaque).
 struct IArgb {
@@ -98,7 +80,7 @@ constexpr const char* kDefaultFontID = "Roboto-Regular";
 /// How a text is drawn, and how the text-entry field that edits it looks.
 struct ITextStyle {
   /// Zero-terminated font identifier, at most 63 bytes.
-  char mFont[kFontIDSize];
+  char mFont[kFontIDSize] = {};
   float mSize = 14.f;
   IArgb mFGColor = kColorBlack;
   /// Background of the text-entry field.
@@ -123,7 +105,7 @@ struct ITextStyle {
 
   /// Replaces the font identifier, cut as the constructor does; null means the default.
   void SetFont(const char* font) {
-    detail::CopyUtf8Cut(mFont, sizeof(mFont), font ? font : kDefaultFontID);
+    Utf8CopyCut(mFont, sizeof(mFont), font ? font : kDefaultFontID);
   }
 };
 
@@ -162,7 +144,7 @@ struct KeyPress {
   KeyPress() = default;
   /// Copies at most 4 bytes of `text`, never splitting a UTF-8 character; null is empty.
   KeyPress(const char* text, int vk, bool s, bool c, bool a) : VK(vk), S(s), C(c), A(a) {
-    detail::CopyUtf8Cut(utf8, sizeof(utf8), text);
+    Utf8CopyCut(utf8, sizeof(utf8), text);
   }
 };
 static_assert(offsetof(KeyPress, VK) == 0, "KeyPress starts with the 32-bit virtual-key code");
