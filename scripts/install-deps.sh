@@ -12,6 +12,10 @@ packages=(
   # Windows cross build and its test runner
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
+  # audio files and the command line of tolvane-render
+  libsndfile1-dev libcli11-dev
+  # third-party VST2 plug-ins that the render tests load
+  lsp-plugins-vst dpf-plugins-vst
 )
 
 missing=()

@@ -102,7 +102,18 @@ void IApiBase::QueueParamValueForEditor(int paramIdx, double value, bool isNorma
   ParamValueRecord record;
   record.mIdx = paramIdx;
   record.mValue = value;
-  mParamChangeFromProcessor.Push(record);
+  // The queue takes one producer at a time. A second producer arriving meanwhile (the host's
+  // text-to-value request on its user-interface thread while its audio thread automates) must
+  // not wait, so it leaves its record out and asks for a full resend instead; so does a push
+  // that finds the queue full. Either way the editor ends up showing every current value.
+  if (mParamQueueProducerBusy.exchange(true, std::memory_order_acquire)) {
+    mParamResendPending.store(true, std::memory_order_release);
+    return;
+  }
+  if (!mParamChangeFromProcessor.Push(record)) {
+    mParamResendPending.store(true, std::memory_order_release);
+  }
+  mParamQueueProducerBusy.store(false, std::memory_order_release);
 }
 
 void IApiBase::HostSpecificSetup() {}
@@ -155,6 +166,12 @@ void IApiBase::OnTimerTick(Timer&) {
   if (mHasUI) {
     ParamValueRecord p;
     while (mParamChangeFromProcessor.Pop(p)) PushParamValueToEditor(p.mIdx, p.mValue, false);
+    // Values left out of the queue: the parameters themselves hold the latest ones.
+    if (mParamResendPending.exchange(false, std::memory_order_acq_rel)) {
+      for (int i = 0; i < NParams(); ++i) {
+        PushParamValueToEditor(i, GetParam(i)->GetValue(), false);
+      }
+    }
     MidiMsg m;
     while (mMidiMsgsFromProcessor.Pop(m)) PushMidiToEditor(m);
     SysExRecord s;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -110,8 +111,12 @@ class IApiBase : public IStateBase {
   /// Called at the end of every timer tick, on the timer's thread. Nothing here.
   virtual void OnIdleTick();
   /// Queues a parameter value for the editor; a normalised value is first turned into a real
-  /// value. A full queue drops it (the parameter itself keeps its value).
-  /// [host or audio thread: the queue's single producer] Never allocates or locks.
+  /// value. When the record cannot be queued (the queue is full, or another thread is pushing
+  /// at this moment) the next tick sends every parameter's current value to the editor instead,
+  /// so no change is lost to the editor.
+  /// [any-thread: the host's parameter callback, usually the audio thread, and its text-to-value
+  /// request on the user-interface thread may call it concurrently] Never allocates, locks or
+  /// waits.
   virtual void QueueParamValueForEditor(int paramIdx, double value, bool isNormalized);
   /// Host-specific adjustments after the host was identified. Nothing here.
   virtual void HostSpecificSetup();
@@ -212,6 +217,11 @@ class IApiBase : public IStateBase {
   SpscQueue<MidiMsg> mMidiMsgsFromProcessor{kMidiQueueSlots};
   SpscQueue<SysExRecord> mSysExDataFromEditor{kSysExQueueSlots};
   SpscQueue<SysExRecord> mSysExDataFromProcessor{kSysExQueueSlots};
+
+  /// Guards the parameter queue's producer side without waiting (see `QueueParamValueForEditor`).
+  std::atomic<bool> mParamQueueProducerBusy{false};
+  /// Set when a value could not be queued; the next tick resends every value.
+  std::atomic<bool> mParamResendPending{false};
 
   /// Scratch for the SysEx message the host adapter sends to the host.
   SysExRecord mSysexBuf;

@@ -1,0 +1,81 @@
+#include "tolvane/Tolvane.h"
+
+namespace tolvane {
+
+using namespace kantele;
+
+Config Tolvane::MakeConfig() {
+  Config c;
+  c.mNParams = kNumParams;
+  c.mNPresets = 1;
+  c.mChannelIOStr = "1-1 2-2";
+  c.mPluginName = "Tolvane";
+  c.mProductName = "Tolvane";
+  c.mMfrName = "Quellmark";
+  c.mVendorVersion = 0x00010000;
+  c.mUniqueID = vst2::FourCC('o', 'f', 'z', 'o');
+  c.mMfrID = vst2::FourCC('Q', 'M', 'L', 'K');
+  c.mLatency = 0;
+  c.mPlugDoesMidiIn = false;
+  c.mPlugDoesMidiOut = false;
+  c.mPlugDoesMPE = false;
+  c.mPlugDoesChunks = false;
+  c.mPlugType = 0;
+  c.mPlugHasUI = true;
+  c.mPlugWidth = 1630;
+  c.mPlugHeight = 1010;
+  c.mPlugMinWidth = 815;
+  c.mPlugMaxWidth = 3260;
+  c.mPlugMinHeight = 505;
+  c.mPlugMaxHeight = 2020;
+  c.mPlugHostResize = true;
+  c.mBundleID = "";
+  return c;
+}
+
+Tolvane::Tolvane(const InstanceInfo& info)
+    : IVst2Adapter(info, MakeConfig()), mDsp(DspChannelCount()) {
+  // The configuration order is part of the effect's definition.
+  GetParam(kOutputGain)->ConfigureDouble("Output Gain", 100., 0., 200., 0.01, "%");
+  GetParam(kInputGain)->ConfigureDouble("Input Gain", 32., 0., 200., 0.01, "%");
+  GetParam(kWet)->ConfigureDouble("Wet", 87., 0., 100., 0.01, "%");
+  GetParam(kReact)->ConfigureDouble("React", 1., 0., 1., 1.);
+  GetParam(kTame)->ConfigureDouble("Tame", 0.5, 0., 1., 0.001);
+  GetParam(kBias)->ConfigureDouble("Bias", 0.5, 0., 1., 0.001);
+  GetParam(kBypass)->ConfigureDouble("Bypass", 0., 0., 1., 1.);
+}
+
+Tolvane::~Tolvane() = default;
+
+int Tolvane::DspChannelCount() const {
+  const int n = CountConnectedChannels(kDirOutput);
+  return n <= 2 ? 2 : n;
+}
+
+void Tolvane::ProcessBlock(Sample** inputs, Sample** outputs, int nFrames) {
+  DspParams p;
+  p.inputGain = GetParam(kInputGain)->GetValue();
+  p.wet = GetParam(kWet)->GetValue();
+  p.tame = GetParam(kTame)->GetValue();
+  p.react = GetParam(kReact)->GetValue();
+  p.bypass = GetParam(kBypass)->GetValue();
+  p.outputGain = GetParam(kOutputGain)->GetValue();
+  p.bias = GetParam(kBias)->GetValue();
+  mDsp.ProcessBlock(inputs, outputs, nFrames, p, GetSampleRate(),
+                    CountConnectedChannels(kDirOutput));
+}
+
+void Tolvane::OnReset() { mDsp.OnReset(GetSampleRate()); }
+
+vst2::VstIntPtr Tolvane::HandleVendorSpecific(vst2::VstInt32 index, vst2::VstIntPtr value,
+                                              void* ptr, float opt) {
+  if (index != kSeedRequest) return IVst2Adapter::HandleVendorSpecific(index, value, ptr, opt);
+  if (opt != 0.f) {
+    mDsp.Knee().UseSeed(static_cast<uint32_t>(static_cast<uint64_t>(value) & 0xFFFFFFFFu));
+  } else {
+    mDsp.Knee().UseRandomDevice();
+  }
+  return 1;
+}
+
+}  // namespace tolvane
