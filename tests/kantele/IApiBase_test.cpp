@@ -120,7 +120,7 @@ TEST(IdentityTest, ConfigurationFillsIdentityAndEditorSize) {
   EXPECT_EQ(std::strlen(q.GetPluginName()), 128u);
 }
 
-TEST(ParamQueueTest, HoldsFiveHundredTwelveAndDropsTheNewest) {
+TEST(ParamQueueTest, HoldsFiveHundredTwelveAndAnOverflowResendsEveryValue) {
   TestPlugin p;
   EXPECT_EQ(p.ParamQueue().StorageBytes(), 8208u);
   EXPECT_EQ(p.MidiFromEditorQueue().StorageBytes(), 264u);
@@ -136,14 +136,26 @@ TEST(ParamQueueTest, HoldsFiveHundredTwelveAndDropsTheNewest) {
   p.QueueParamValueForEditor(1, 77.0, false);
   EXPECT_EQ(p.ParamQueue().ElementsAvailable(), 512);
 
-  // One tick delivers everything, in order, as real values; the 513th value (128) never came.
+  // One tick delivers everything queued, in order, as real values. The 513th record (128) was
+  // refused by the full queue, so the tick then sends every parameter's current value.
+  p.GetParam(0)->SetValue(128.0);
   Tick(p);
   const auto pushed = p.CallsNamed("PushReal");
-  ASSERT_EQ(pushed.size(), 512u);
+  ASSERT_EQ(pushed.size(), 512u + 7u);
   for (int i = 0; i < 511; ++i) EXPECT_EQ(pushed[static_cast<size_t>(i)].mValue, (i + 1) * 0.25);
-  EXPECT_EQ(pushed.back(), (Call{"PushReal", 1, -1, 77.0}));
+  EXPECT_EQ(pushed[511], (Call{"PushReal", 1, -1, 77.0}));
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(pushed[512u + static_cast<size_t>(i)],
+              (Call{"PushReal", i, -1, p.GetParam(i)->GetValue()}));
+  }
+  EXPECT_EQ(pushed[512].mValue, 128.0);
   EXPECT_EQ(p.ParamQueue().ElementsAvailable(), 0);
   EXPECT_EQ(p.CallsNamed("OnIdleTick").size(), 1u);
+
+  // The resend happens once.
+  p.mCalls.clear();
+  Tick(p);
+  EXPECT_TRUE(p.CallsNamed("PushReal").empty());
 }
 
 TEST(ParamQueueTest, WrappedQueueIsCountedAndEmptiedByOneTick) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -188,6 +189,49 @@ TEST(PluginQueueThreadTest, ValuesForTheEditorArriveInOrderThroughTheTick) {
     inOrder = inOrder && c.mIdx == i % 7 && c.mValue == static_cast<double>(i);
   }
   EXPECT_TRUE(inOrder);
+}
+
+// Two threads queue values for the editor at once (the host's audio thread automating one
+// parameter, its user-interface thread typing a value into another). Neither waits; a record
+// that cannot go through the queue becomes a resend, so the editor still sees each parameter
+// move forward only and end at its final value, and never a torn record.
+TEST(PluginQueueThreadTest, TwoProducersNeverTearRecordsAndTheEditorEndsCurrent) {
+  test::TestPlugin p;
+  constexpr int kCount = 20000;
+  std::unique_ptr<Timer> timer = Timer::Launch([](Timer&) {}, 3600 * 1000);
+  std::atomic<int> running{2};
+  auto producer = [&](int idx, double maxValue) {
+    for (int i = 1; i <= kCount; ++i) {
+      const double v = maxValue * i / kCount;
+      p.GetParam(idx)->SetValue(v);
+      p.QueueParamValueForEditor(idx, v, false);
+    }
+    running.fetch_sub(1);
+  };
+  std::thread audio(producer, 0, 200.0);  // Input Gain, 0..200
+  std::thread ui(producer, 1, 100.0);     // Wet, 0..100
+  while (running.load() > 0) {
+    p.OnTimerTick(*timer);
+    std::this_thread::yield();
+  }
+  audio.join();
+  ui.join();
+  p.OnTimerTick(*timer);
+
+  double last[2] = {0.0, 0.0};
+  bool forwardOnly = true, intact = true;
+  for (const auto& c : p.CallsNamed("PushReal")) {
+    if (c.mIdx != 0 && c.mIdx != 1) continue;  // a resend also carries the untouched parameters
+    const double maxValue = c.mIdx == 0 ? 200.0 : 100.0;
+    const double n = std::round(c.mValue * kCount / maxValue);
+    intact = intact && n >= 1 && n <= kCount && maxValue * n / kCount == c.mValue;
+    forwardOnly = forwardOnly && c.mValue >= last[c.mIdx];
+    last[c.mIdx] = c.mValue;
+  }
+  EXPECT_TRUE(intact);
+  EXPECT_TRUE(forwardOnly);
+  EXPECT_EQ(last[0], 200.0);
+  EXPECT_EQ(last[1], 100.0);
 }
 
 TEST(PluginQueueThreadTest, MidiAndSysExFromTheEditorReachTheAudioThreadInOrder) {

@@ -497,8 +497,10 @@ VstIntPtr IVst2Adapter::SetChunk(VstInt32 index, VstIntPtr size, const void* dat
 
 VstIntPtr IVst2Adapter::ProcessEvents(const VstEvents* events) {
   if (!events) return 0;
+  // The record declares two pointers; hosts allocate as many as numEvents says.
+  VstEvent* const* list = &events->events[0];
   for (VstInt32 i = 0; i < events->numEvents; ++i) {
-    const VstEvent* event = events->events[i];
+    const VstEvent* event = list[i];
     if (!event) continue;
     if (event->type == kVstMidiType) {
       const VstMidiEvent* midi = reinterpret_cast<const VstMidiEvent*>(event);
