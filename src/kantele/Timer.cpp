@@ -1,6 +1,7 @@
 #include "kantele/Timer.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "kantele/Timer_impl.h"
@@ -29,18 +30,20 @@ struct Timer_impl::TickFrame {
   bool mTimerDestroyed = false;
 };
 
-// Function-local statics: constructed on first use, thread-safely. Never
-// destroyed, so a timer owned by a static object can still be destroyed
-// during process exit.
-std::recursive_mutex& Timer_impl::Lock() {
-  static auto* sLock = new std::recursive_mutex;
-  return *sLock;
+// Constructed on first use, thread-safely, in static storage and never destroyed, so a timer
+// owned by a static object can still be destroyed during process exit. Nothing of theirs lives
+// on the heap once the last timer is gone (see Cancel), so a plug-in module unloaded and loaded
+// again and again loses no memory.
+template <typename T>
+static T& Immortal() {
+  alignas(T) static unsigned char sStorage[sizeof(T)];
+  static T* sObject = new (sStorage) T();
+  return *sObject;
 }
 
-std::vector<Timer_impl*>& Timer_impl::List_NoLock() {
-  static auto* sList = new std::vector<Timer_impl*>;
-  return *sList;
-}
+std::recursive_mutex& Timer_impl::Lock() { return Immortal<std::recursive_mutex>(); }
+
+std::vector<Timer_impl*>& Timer_impl::List_NoLock() { return Immortal<std::vector<Timer_impl*>>(); }
 
 Timer_impl::Timer_impl(ITimerFunction func, uint32_t periodMs)
     : mFunc(std::move(func)), mPeriodMs(periodMs) {}
@@ -62,6 +65,7 @@ void Timer_impl::Cancel() {
   auto& list = List_NoLock();
   auto it = std::find(list.begin(), list.end(), this);
   if (it != list.end()) list.erase(it);
+  if (list.empty()) std::vector<Timer_impl*>().swap(list);  // give the storage back
   mSystemId = 0;
 }
 

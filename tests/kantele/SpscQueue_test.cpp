@@ -193,8 +193,9 @@ TEST(PluginQueueThreadTest, ValuesForTheEditorArriveInOrderThroughTheTick) {
 
 // Two threads queue values for the editor at once (the host's audio thread automating one
 // parameter, its user-interface thread typing a value into another). Neither waits; a record
-// that cannot go through the queue becomes a resend, so the editor still sees each parameter
-// move forward only and end at its final value, and never a torn record.
+// that cannot go through the queue becomes a resend of the current values. A resend may show a
+// value before older records still in the queue arrive, so the editor is current at the end
+// rather than at every step; it never sees a torn record or a value nobody set.
 TEST(PluginQueueThreadTest, TwoProducersNeverTearRecordsAndTheEditorEndsCurrent) {
   test::TestPlugin p;
   constexpr int kCount = 20000;
@@ -219,17 +220,15 @@ TEST(PluginQueueThreadTest, TwoProducersNeverTearRecordsAndTheEditorEndsCurrent)
   p.OnTimerTick(*timer);
 
   double last[2] = {0.0, 0.0};
-  bool forwardOnly = true, intact = true;
+  bool intact = true;
   for (const auto& c : p.CallsNamed("PushReal")) {
     if (c.mIdx != 0 && c.mIdx != 1) continue;  // a resend also carries the untouched parameters
     const double maxValue = c.mIdx == 0 ? 200.0 : 100.0;
     const double n = std::round(c.mValue * kCount / maxValue);
     intact = intact && n >= 1 && n <= kCount && maxValue * n / kCount == c.mValue;
-    forwardOnly = forwardOnly && c.mValue >= last[c.mIdx];
     last[c.mIdx] = c.mValue;
   }
   EXPECT_TRUE(intact);
-  EXPECT_TRUE(forwardOnly);
   EXPECT_EQ(last[0], 200.0);
   EXPECT_EQ(last[1], 100.0);
 }
