@@ -113,7 +113,8 @@ class IApiBase : public IStateBase {
   /// Queues a parameter value for the editor; a normalised value is first turned into a real
   /// value. When the record cannot be queued (the queue is full, or another thread is pushing
   /// at this moment) the next tick sends every parameter's current value to the editor instead,
-  /// so no change is lost to the editor.
+  /// so no change is lost to the editor: it may briefly show a newer value before older queued
+  /// ones, and always ends with the current values.
   /// [any-thread: the host's parameter callback, usually the audio thread, and its text-to-value
   /// request on the user-interface thread may call it concurrently] Never allocates, locks or
   /// waits.
