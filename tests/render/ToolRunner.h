@@ -1,0 +1,61 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+namespace render {
+namespace test {
+
+/// What a run of the tolvane-render executable left behind.
+struct ToolResult {
+  int exitCode = -1;  ///< -1 when it ended by a signal
+  std::string out;
+  std::string err;
+};
+
+/// Starts the built tolvane-render with `args` (stdin from /dev/null, stdout and
+/// stderr captured for WaitTool); the child inherits the environment.
+pid_t StartTool(const std::vector<std::string>& args);
+ToolResult WaitTool(pid_t pid);
+inline ToolResult RunTool(const std::vector<std::string>& args) {
+  return WaitTool(StartTool(args));
+}
+
+/// A fresh directory, removed with its contents at destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return mPath; }
+  std::string File(const std::string& name) const { return mPath + "/" + name; }
+  /// Names in the directory, hidden ones included, sorted.
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::string mPath;
+};
+
+/// An audio file's description and its interleaved samples, read through libsndfile.
+struct Audio {
+  int rate = 0, channels = 0, format = 0;  ///< format: libsndfile container | subtype
+  int64_t frames = 0;
+  std::vector<double> samples;
+};
+
+/// Writes `frames` of a test signal (three sines, phases differing per channel, and
+/// a little noise; peaks near -6 dBFS) in libsndfile's `format`.
+void WriteSignal(const std::string& path, int format, int channels, int rate, int64_t frames);
+Audio ReadAudio(const std::string& path);
+/// Largest absolute sample difference over the samples both hold.
+double MaxDifference(const Audio& a, const Audio& b);
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace test
+}  // namespace render
+}  // namespace tolvane

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kantele/vst2/Vst2Interface.h"
+
+namespace tolvane {
+namespace render {
+
+/// What the host tells a plug-in about its environment.
+struct HostSettings {
+  double sampleRate = 48000.0;
+  int blockSize = 512;
+  double tempo = 120.0;
+  bool offline = false;  ///< report the offline process level instead of realtime
+};
+
+/// One VST2 plug-in loaded from a shared object and driven as a host drives it:
+/// loaded with dlopen, created through `VSTPluginMain` (or `main` for plug-ins
+/// that export only that), opened, configured, resumed, processed, suspended,
+/// closed and unloaded, in that order.
+///
+/// The host callback answers as a host does: its version (2400), vendor and
+/// product, the transport (a running position at the set tempo, 4/4), the
+/// process level, rate and block size; it accepts automation and display
+/// notifications and answers 0 to anything it does not support. It copes with
+/// calls made before the effect record exists (during the entry point).
+///
+/// Every method is [main-thread]: the renderer has no other thread. Nothing
+/// allocates on the processing path (ProcessFloat/ProcessDouble).
+class Vst2Host {
+ public:
+  using AEffect = kantele::vst2::AEffect;
+
+  /// Loads `path` and creates the effect; the effect is not opened yet.
+  /// Throws RenderError(kExitPlugin) with dlopen's text, a missing entry point,
+  /// a null effect or a wrong magic number.
+  explicit Vst2Host(const std::string& path);
+
+  /// Suspends and closes the effect if needed, then unloads the library.
+  ~Vst2Host();
+
+  Vst2Host(const Vst2Host&) = delete;
+  Vst2Host& operator=(const Vst2Host&) = delete;
+
+  /// effOpen, effSetSampleRate, effSetBlockSize.
+  void Open(const HostSettings& settings);
+
+  /// Offers a mono input and a mono output (effSetSpeakerArrangement); answers
+  /// whether the plug-in accepted. Call before Resume.
+  bool OfferMonoArrangement();
+
+  /// Tells the plug-in which precision it will process in (effSetProcessPrecision).
+  void SetProcessPrecision(bool doublePrecision);
+
+  /// effMainsChanged(1) then effStartProcess; the transport starts at sample 0.
+  void Resume();
+
+  /// effStopProcess then effMainsChanged(0).
+  void Suspend();
+
+  /// Processes one block of `frames` (at most the block size) with processReplacing,
+  /// or with the accumulating process call into zeroed outputs for plug-ins that
+  /// cannot replace. Advances the transport. The arrays must hold at least
+  /// NumInputs() and NumOutputs() buffers of `frames` samples.
+  void ProcessFloat(float** inputs, float** outputs, int frames);
+  /// Same with processDoubleReplacing; only when CanProcessDouble().
+  void ProcessDouble(double** inputs, double** outputs, int frames);
+
+  bool CanProcessDouble() const;
+  bool HasProgramChunks() const;
+
+  int NumInputs() const { return mEffect->numInputs; }
+  int NumOutputs() const { return mEffect->numOutputs; }
+  int NumParams() const { return mEffect->numParams; }
+  int NumPrograms() const { return mEffect->numPrograms; }
+  int32_t UniqueId() const { return mEffect->uniqueID; }
+  int32_t Version() const { return mEffect->version; }
+  int32_t Flags() const { return mEffect->flags; }
+  /// The symbol the effect was created through ("VSTPluginMain" or "main").
+  const std::string& EntryPoint() const { return mEntryPoint; }
+  const std::string& Path() const { return mPath; }
+
+  // Texts the plug-in reports, each read into a zeroed 256-byte buffer.
+  std::string EffectName();
+  std::string VendorString();
+  std::string ParamName(int index);
+  std::string ParamLabel(int index);
+  std::string ParamDisplay(int index);
+  std::string ProgramName();
+
+  float GetParameter(int index);
+  void SetParameter(int index, float value);
+  /// Sends `text` through effString2Parameter; answers whether the plug-in took it.
+  bool SetParameterFromText(int index, const std::string& text);
+
+  int GetProgram();
+  void SetProgram(int index);
+  void SetProgramName(const std::string& name);
+
+  /// The plug-in's program (isProgram) or bank chunk; empty when it gives none.
+  std::vector<uint8_t> GetChunk(bool isProgram);
+  /// Answers whether the plug-in accepted the chunk.
+  bool SetChunk(bool isProgram, const std::vector<uint8_t>& chunk);
+
+  /// effVendorSpecific with the given arguments; answers the plug-in's answer.
+  intptr_t VendorSpecific(int32_t index, intptr_t value, void* ptr, float opt);
+
+  /// The effect record, for calls the host does not wrap (and for tests).
+  AEffect* Effect() const { return mEffect; }
+
+  /// The host's transport as the plug-in last could read it.
+  const kantele::vst2::VstTimeInfo& TimeInfo() const { return mTime; }
+
+  /// The callback handed to the entry point. Public so tests and diagnostics can
+  /// call it as a plug-in would.
+  static kantele::vst2::VstIntPtr KANTELE_VST_CALL HostCallback(AEffect* effect, int32_t opcode,
+                                                                int32_t index,
+                                                                kantele::vst2::VstIntPtr value,
+                                                                void* ptr, float opt);
+
+ private:
+  intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f);
+  std::string ReadText(int32_t opcode, int32_t index);
+  kantele::vst2::VstIntPtr OnHostCall(int32_t opcode, int32_t index, kantele::vst2::VstIntPtr value,
+                                      void* ptr, float opt);
+  void UpdateTime();
+
+  std::string mPath;
+  std::string mEntryPoint;
+  void* mLibrary = nullptr;
+  AEffect* mEffect = nullptr;
+  HostSettings mSettings;
+  bool mOpen = false;
+  bool mResumed = false;
+  int64_t mPosition = 0;  // samples processed since Resume
+  bool mFirstBlock = true;
+  kantele::vst2::VstTimeInfo mTime{};
+};
+
+}  // namespace render
+}  // namespace tolvane
