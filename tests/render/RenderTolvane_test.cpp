@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -180,10 +182,22 @@ TEST_F(TolvaneRenderTest, ListParamsShowsEveryParameterAndRendersNothing) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   for (const char* name : kNames) EXPECT_NE(r.out.find(name), std::string::npos) << name;
   EXPECT_NE(r.out.find("Parameters of Tolvane (7)"), std::string::npos) << r.out;
-  // Wet as set through its text, Input Gain through its normalised value (0..200 %).
-  EXPECT_NE(r.out.find("25.00"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("100.00"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("0.250000"), std::string::npos) << r.out;
+  // Each row: index, name, label, range, display, normalised. Wet as set through its text,
+  // Input Gain through its normalised value (0..200 %), React's range as its two values.
+  auto rowTail = [&](const std::string& start, size_t n) {
+    const size_t at = r.out.find("\n" + start);
+    if (at == std::string::npos) return std::string();
+    std::istringstream line(r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1));
+    std::vector<std::string> words{std::istream_iterator<std::string>(line), {}};
+    std::string tail;
+    for (size_t i = words.size() >= n ? words.size() - n : 0; i < words.size(); ++i) {
+      tail += (tail.empty() ? "" : " ") + words[i];
+    }
+    return tail;
+  };
+  EXPECT_EQ(rowTail("    0  Input G", 6), "% 0.00 .. 200.00 100.00 0.500000") << r.out;
+  EXPECT_EQ(rowTail("    1  Wet", 6), "% 0.00 .. 100.00 25.00 0.250000") << r.out;
+  EXPECT_EQ(rowTail("    3  React", 5), "0 .. 1 1 1.000000") << r.out;
   EXPECT_TRUE(mDir.Entries().empty());
 }
 

@@ -65,27 +65,33 @@ void ApplySettings(Vst2Host& host, const std::vector<std::string>& settings) {
 
 void PrintParams(Vst2Host& host) {
   struct Row {
-    std::string name, label, display;
+    std::string name, label, display, range;
     float value;
   };
   std::vector<Row> rows;
-  size_t nameWidth = 4, labelWidth = 5, displayWidth = 7;
+  size_t nameWidth = 4, labelWidth = 5, displayWidth = 7, rangeWidth = 5;
   for (int i = 0; i < host.NumParams(); ++i) {
     Row r{ParamLookup::Trim(host.ParamName(i)), ParamLookup::Trim(host.ParamLabel(i)),
-          ParamLookup::Trim(host.ParamDisplay(i)), host.GetParameter(i)};
+          ParamLookup::Trim(host.ParamDisplay(i)), "", host.GetParameter(i)};
+    // The range as the plug-in would display its ends; "-" when it cannot say.
+    const std::string lo = ParamLookup::Trim(host.ParamDisplayAt(i, 0.f));
+    const std::string hi = ParamLookup::Trim(host.ParamDisplayAt(i, 1.f));
+    r.range = lo.empty() || hi.empty() ? "-" : lo + " .. " + hi;
     nameWidth = std::max(nameWidth, r.name.size());
     labelWidth = std::max(labelWidth, r.label.size());
     displayWidth = std::max(displayWidth, r.display.size());
+    rangeWidth = std::max(rangeWidth, r.range.size());
     rows.push_back(r);
   }
   std::printf("Parameters of %s (%d):\n", host.EffectName().c_str(), host.NumParams());
-  std::printf("%5s  %-*s  %-*s  %-*s  %s\n", "index", static_cast<int>(nameWidth), "name",
-              static_cast<int>(labelWidth), "label", static_cast<int>(displayWidth), "display",
-              "normalised");
+  std::printf("%5s  %-*s  %-*s  %-*s  %-*s  %s\n", "index", static_cast<int>(nameWidth), "name",
+              static_cast<int>(labelWidth), "label", static_cast<int>(rangeWidth), "range",
+              static_cast<int>(displayWidth), "display", "normalised");
   for (size_t i = 0; i < rows.size(); ++i) {
     const Row& r = rows[i];
-    std::printf("%5zu  %-*s  %-*s  %-*s  %.6f\n", i, static_cast<int>(nameWidth), r.name.c_str(),
-                static_cast<int>(labelWidth), r.label.c_str(), static_cast<int>(displayWidth),
+    std::printf("%5zu  %-*s  %-*s  %-*s  %-*s  %.6f\n", i, static_cast<int>(nameWidth),
+                r.name.c_str(), static_cast<int>(labelWidth), r.label.c_str(),
+                static_cast<int>(rangeWidth), r.range.c_str(), static_cast<int>(displayWidth),
                 r.display.c_str(), static_cast<double>(r.value));
   }
   std::fflush(stdout);

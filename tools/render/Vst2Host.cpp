@@ -200,6 +200,14 @@ std::string Vst2Host::ParamLabel(int index) {
 std::string Vst2Host::ParamDisplay(int index) {
   return ReadText(v::effGetParamDisplay, index);
 }
+std::string Vst2Host::ParamDisplayAt(int index, float normalized) {
+  constexpr intptr_t kFormatAnswer = 0xBEEF;
+  char buffer[kTextBuffer] = {};
+  if (Dispatch(v::effVendorSpecific, 7, index, buffer, normalized) != kFormatAnswer) return {};
+  buffer[kTextBuffer - 1] = '\0';
+  return buffer;
+}
+
 std::string Vst2Host::ProgramName() {
   return ReadText(v::effGetProgramName, 0);
 }

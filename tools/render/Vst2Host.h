@@ -89,6 +89,10 @@ class Vst2Host {
   std::string ParamName(int index);
   std::string ParamLabel(int index);
   std::string ParamDisplay(int index);
+  /// The display text the parameter would show at `normalized`, asked through the
+  /// vendor-specific value-formatting request (index 7), which changes nothing in the
+  /// plug-in; empty when the plug-in does not answer it.
+  std::string ParamDisplayAt(int index, float normalized);
   std::string ProgramName();
 
   float GetParameter(int index);

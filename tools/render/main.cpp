@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_flag("-l,--list-params", o.listParams,
-               "Print index, name, label, display text and normalised value of every "
+               "Print index, name, label, range, display text and normalised value of every "
                "parameter (after --bank, --preset and --set)");
   app.add_option("-b,--block", o.blockSize, "Block size in frames, 1..65536")
       ->type_name("N")
