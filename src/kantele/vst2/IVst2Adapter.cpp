@@ -93,10 +93,9 @@ IVst2Adapter::IVst2Adapter(const InstanceInfo& info, const Config& config)
   CreateTimer();
 }
 
-IVst2Adapter::~IVst2Adapter() {
-  // The host may still hold the record: make every later call through it a no-op.
-  mAEffect.object = nullptr;
-}
+// The record is part of this object: after effClose the host must not use it (the interface
+// says so), and nothing here could make a later call through it safe.
+IVst2Adapter::~IVst2Adapter() = default;
 
 void IVst2Adapter::FillArrangements() {
   const int nIn = MaxNChannels(kDirInput);
@@ -480,7 +479,9 @@ VstIntPtr IVst2Adapter::SetChunk(VstInt32 index, VstIntPtr size, const void* dat
   const int n = static_cast<int>(size);
   chunk.Resize(n);
   if (chunk.Size() != n) return 0;
-  if (n > 0) std::memcpy(chunk.GetData(), data, static_cast<size_t>(n));
+  // memmove: a host may hand back the very buffer an earlier effGetChunk answered, which is
+  // this chunk's own storage.
+  if (n > 0) std::memmove(chunk.GetData(), data, static_cast<size_t>(n));
   int32_t version = 0;
   const int start = ByteChunk::ReadVersionHeader(chunk, &version);
   int pos;
