@@ -129,6 +129,15 @@ Audio ReadAudio(const std::string& path) {
   return a;
 }
 
+bool Sounds(const Audio& a, double minPeak) {
+  double peak = 0.0;
+  for (double x : a.samples) {
+    if (!std::isfinite(x)) return false;
+    peak = std::max(peak, std::fabs(x));
+  }
+  return peak > minPeak;
+}
+
 double MaxDifference(const Audio& a, const Audio& b) {
   double d = 0.0;
   for (size_t i = 0; i < a.samples.size() && i < b.samples.size(); ++i) {

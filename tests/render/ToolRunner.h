@@ -53,6 +53,9 @@ Audio ReadAudio(const std::string& path);
 /// Largest absolute sample difference over the samples both hold.
 double MaxDifference(const Audio& a, const Audio& b);
 
+/// Every sample finite, and the peak above `minPeak`.
+bool Sounds(const Audio& a, double minPeak);
+
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
