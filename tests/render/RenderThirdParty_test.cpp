@@ -20,13 +20,7 @@ namespace tolvane {
 namespace render {
 namespace {
 
-using test::Audio;
-using test::ReadAudio;
-using test::ReadBytes;
-using test::RunTool;
-using test::TempDir;
-using test::ToolResult;
-using test::WriteSignal;
+using namespace test;  // the tool runner and the audio file helpers
 
 const std::string kVstDir = "/usr/lib/vst";
 const std::string kEq = kVstDir + "/3BandEQ-vst.so";  // 2 in / 2 out, exports only main

@@ -21,13 +21,7 @@ namespace tolvane {
 namespace render {
 namespace {
 
-using test::Audio;
-using test::ReadAudio;
-using test::ReadBytes;
-using test::RunTool;
-using test::TempDir;
-using test::ToolResult;
-using test::WriteSignal;
+using namespace test;  // the tool runner and the audio file helpers
 
 // Tolvane's parameters as it reports them (names cut to 7 characters).
 const char* const kNames[] = {"Input G", "Wet", "Tame", "React", "Bypass", "Output", "Bias"};
