@@ -1,0 +1,73 @@
+#include <atomic>
+#include <cstring>
+
+#include "kantele/gfx/EmbeddedResources.h"
+#include "kantele/gfx/Resources.h"
+#include "kantele/gfx/platform/ModuleResources.h"
+
+// On Linux a module's resources are the table its generated source embedded (see
+// EmbeddedResources.h), and its ModuleHandle is that table's address.
+
+namespace kantele {
+namespace gfx {
+
+namespace {
+
+// Constant-initialized, so a table registered from any static initializer is kept whatever
+// the order the module's initializers run in.
+std::atomic<ModuleHandle> sResourceModule{nullptr};
+
+bool EqualIgnoringCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const char ca = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
+    const char cb = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+}
+
+const EmbeddedResourceTable* Table(ModuleHandle module) {
+  return static_cast<const EmbeddedResourceTable*>(module);
+}
+
+}  // namespace
+
+void SetResourceModule(ModuleHandle module) {
+  sResourceModule.store(module, std::memory_order_release);
+}
+
+ModuleHandle GetResourceModule() {
+  return sResourceModule.load(std::memory_order_acquire);
+}
+
+namespace platform {
+
+void ForEachModuleResourceName(ModuleHandle module, const char* type, ResourceNameVisitor visit,
+                               void* context) {
+  const EmbeddedResourceTable* table = Table(module);
+  if (!table || !type || !visit) return;
+  for (size_t i = 0; i < table->mCount; ++i) {
+    const EmbeddedResource& entry = table->mEntries[i];
+    if (!EqualIgnoringCase(entry.mType, type)) continue;
+    if (!visit(context, entry.mName)) return;
+  }
+}
+
+const uint8_t* FindModuleResource(ModuleHandle module, const char* name, const char* type,
+                                  size_t& size) {
+  size = 0;
+  const EmbeddedResourceTable* table = Table(module);
+  if (!table || !name || !type) return nullptr;
+  for (size_t i = 0; i < table->mCount; ++i) {
+    const EmbeddedResource& entry = table->mEntries[i];
+    if (EqualIgnoringCase(entry.mType, type) && EqualIgnoringCase(entry.mName, name)) {
+      size = entry.mSize;
+      return entry.mData;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace platform
+}  // namespace gfx
+}  // namespace kantele
