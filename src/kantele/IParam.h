@@ -119,6 +119,11 @@ class IParam {
                        double step, const char* label = "", const Shape& shape = ShapeLinear(),
                        DisplayFormatter formatter = nullptr);
 
+  /// Chooses the kind before configuring a boolean, integer or enumerated parameter;
+  /// `ConfigureDouble` keeps any kind other than `kKindNone`. [main-thread] Configuration time
+  /// only.
+  void SetKind(EParamKind kind) { mKind = kind; }
+
   /// Replaces the flags (bits of `EParamFlags`) and stores the current value again so that
   /// it obeys them. `ConfigureDouble` clears the flags, so set them afterwards.
   /// [main-thread] Configuration time only. Never allocates.
@@ -203,11 +208,11 @@ class IParam {
   const Shape& GetShape() const { return *mShape; }
   bool HasDisplayFormatter() const { return static_cast<bool>(mDisplayFormatter); }
   int GetNumDisplayTexts() const { return static_cast<int>(mDisplayTexts.size()); }
-
- protected:
-  /// Chooses the kind before configuring, for initialisers of other kinds; `ConfigureDouble`
-  /// keeps any kind other than `kKindNone`. [main-thread] Configuration time only.
-  void SetKind(EParamKind kind) { mKind = kind; }
+  /// The text of the first display-text entry whose value equals `value` exactly, or "".
+  const char* GetDisplayTextForValue(double value) const {
+    const DisplayTextEntry* entry = FindDisplayText(value);
+    return entry ? entry->mText : "";
+  }
 
  private:
   /// The first display-text entry whose value equals `value` exactly, or null.

@@ -11,7 +11,7 @@ namespace kantele {
 void PresetSlot::SetName(const char* name) { Utf8CopyCut(mName, sizeof(mName), name); }
 
 IStateBase::IStateBase(const Config& config)
-    : IEditorDelegate(config.mNParams), mStateChunks(config.mPlugDoesChunks) {
+    : gfx::IGfxEditorDelegate(config.mNParams), mStateChunks(config.mPlugDoesChunks) {
   for (int i = 0; i < config.mNPresets; ++i) {
     mPresets.push_back(std::make_unique<PresetSlot>());
     mPresets.back()->SetName("empty");

@@ -7,6 +7,7 @@
 #include "kantele/ByteChunk.h"
 #include "kantele/Config.h"
 #include "kantele/IEditorDelegate.h"
+#include "kantele/gfx/IGfxEditorDelegate.h"
 
 namespace kantele {
 
@@ -35,7 +36,7 @@ struct PresetSlot {
 /// Threads. Everything runs on the thread that calls the host dispatcher. Parameter values are
 /// set through their atomic store, so the audio thread never sees a torn value, but it can see
 /// a restore half applied between parameters. No lock is taken.
-class IStateBase : public IEditorDelegate {
+class IStateBase : public gfx::IGfxEditorDelegate {
  public:
   /// Creates the parameters (see `IEditorDelegate`) and `config.mNPresets` presets, each free,
   /// named "empty" with an empty chunk. The current preset is 0. [main-thread] Allocates.

@@ -55,11 +55,12 @@ struct PlugOptions {
   bool mMidiThru = false;
 };
 
-/// A parameter of a chosen kind (the kind setter is for parameter initialisers).
-class KindParam : public IParam {
- public:
-  explicit KindParam(EParamKind kind) { SetKind(kind); }
-};
+/// A fresh parameter of a chosen kind, to be configured next.
+inline std::unique_ptr<IParam> KindParam(EParamKind kind) {
+  auto param = std::make_unique<IParam>();
+  param->SetKind(kind);
+  return param;
+}
 
 struct KeyRecord {
   bool mDown = false;
@@ -142,10 +143,10 @@ class Vst2TestPlugin : public IVst2Adapter {
 
   explicit Vst2TestPlugin(const InstanceInfo& info)
       : IVst2Adapter(info, MakeConfig(NextOptions())), mOptions(NextOptions()) {
-    mParams[kMode] = std::make_unique<KindParam>(kKindEnum);
-    mParams[kSwitch] = std::make_unique<KindParam>(kKindBool);
-    mParams[kSteps] = std::make_unique<KindParam>(kKindInt);
-    mParams[kToggle] = std::make_unique<KindParam>(kKindInt);
+    mParams[kMode] = KindParam(kKindEnum);
+    mParams[kSwitch] = KindParam(kKindBool);
+    mParams[kSteps] = KindParam(kKindInt);
+    mParams[kToggle] = KindParam(kKindInt);
     GetParam(kGain)->ConfigureDouble(mOptions.mGainName ? mOptions.mGainName : "Gain", 50., 0.,
                                      200., 0.01, "%");
     GetParam(kMode)->ConfigureDouble("Mode", 1., 0., 3., 1., "mode");

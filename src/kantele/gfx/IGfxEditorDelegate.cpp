@@ -1,0 +1,136 @@
+#include "kantele/gfx/IGfxEditorDelegate.h"
+
+#include <cstring>
+
+#include "kantele/ByteChunk.h"
+#include "kantele/gfx/IGfx.h"
+
+namespace kantele {
+namespace gfx {
+
+IGfxEditorDelegate::IGfxEditorDelegate(int nParams) : IEditorDelegate(nParams) {}
+
+IGfxEditorDelegate::~IGfxEditorDelegate() {
+  // A host that never closed the editor: the context and its window go before the
+  // parameters its controls point at. Only this class's part runs here (the derived object is
+  // already gone), so the closing hooks of derived classes are not called.
+  if (mGraphics) {
+    mGraphics->CloseWindow();
+    mGraphics.reset();
+  }
+}
+
+void* IGfxEditorDelegate::OpenWindow(void* parent) {
+  if (!mGraphics) {
+    mGraphics = MakeGraphics();
+    if (mGraphics && mSavedWidth != 0 && mSavedHeight != 0 && mSavedScale != 0.f)
+      mGraphics->Resize(mSavedWidth, mSavedHeight, mSavedScale);
+  }
+  return mGraphics ? mGraphics->OpenWindow(parent) : nullptr;
+}
+
+void IGfxEditorDelegate::CloseWindow() {
+  if (mClosing) return;
+  mClosing = true;
+  OnEditorClosing();
+  if (mGraphics) {
+    mSavedWidth = mGraphics->Width();
+    mSavedHeight = mGraphics->Height();
+    mSavedScale = mGraphics->GetDrawScale();
+    mGraphics->CloseWindow();
+    mGraphics.reset();
+  }
+  mClosing = false;
+}
+
+bool IGfxEditorDelegate::OnKeyDown(const KeyPress& key) { return RouteKey(key, false); }
+
+bool IGfxEditorDelegate::OnKeyUp(const KeyPress& key) { return RouteKey(key, true); }
+
+bool IGfxEditorDelegate::RouteKey(const KeyPress& key, bool isUp) {
+  if (!mGraphics) return false;
+  // Keys go to the control under the pointer; an unknown position counts as the origin.
+  float x = 0.f;
+  float y = 0.f;
+  mGraphics->GetCursorPosition(x, y);
+  return isUp ? mGraphics->OnKeyUp(x, y, key) : mGraphics->OnKeyDown(x, y, key);
+}
+
+void IGfxEditorDelegate::PushControlValueToEditor(int ctrlTag, double normalized) {
+  if (!mGraphics) return;
+  if (IControl* control = mGraphics->GetControlWithTag(ctrlTag))
+    control->SetValueFromHost(normalized, 0);
+}
+
+void IGfxEditorDelegate::PushControlMsgToEditor(int ctrlTag, int msgTag, int dataSize,
+                                                const void* data) {
+  if (!mGraphics) return;
+  if (IControl* control = mGraphics->GetControlWithTag(ctrlTag))
+    control->OnDelegateMessage(msgTag, dataSize, data);
+}
+
+void IGfxEditorDelegate::PushMidiToEditor(const MidiMsg& msg) {
+  if (mGraphics) {
+    mGraphics->ForEachControl([&msg](IControl& c) {
+      if (c.GetWantsMidi()) c.OnMidi(msg);
+    });
+  }
+  OnMidiInEditor(msg);
+}
+
+void IGfxEditorDelegate::PushParamValueToEditor(int paramIdx, double value, bool isNormalized) {
+  if (mGraphics) {
+    if (!isNormalized) {
+      const IParam* param = GetParam(paramIdx);
+      // A real value of a parameter that does not exist has no normalised form.
+      value = param ? param->NormalizedFromValue(value) : value;
+    }
+    mGraphics->ForEachControl([paramIdx, value](IControl& c) {
+      for (int j = 0; j < c.ValueCount(); ++j)
+        if (c.GetParamIdx(j) == paramIdx) c.SetValueFromHost(value, j);
+    });
+  }
+  OnParamChangeInEditor(paramIdx, kSourceEditorDelegate);
+}
+
+bool IGfxEditorDelegate::SerializeEditorState(ByteChunk& chunk) const {
+  const int32_t width = mGraphics ? mGraphics->Width() : mSavedWidth;
+  const int32_t height = mGraphics ? mGraphics->Height() : mSavedHeight;
+  const float scale = mGraphics ? mGraphics->GetDrawScale() : mSavedScale;
+  // Each append is checked by the size it reaches: a failed append leaves the size as it was.
+  const int start = chunk.Size();
+  return chunk.Put(width) == start + 4 && chunk.Put(height) == start + 8 &&
+         chunk.Put(scale) == start + 12;
+}
+
+int IGfxEditorDelegate::UnserializeEditorState(const ByteChunk& chunk, int startPos) {
+  int32_t width = 0;
+  int32_t height = 0;
+  float scale = 0.f;
+  int pos = chunk.Get(&width, startPos);
+  pos = chunk.Get(&height, pos);
+  pos = chunk.Get(&scale, pos);
+  if (!mGraphics) {
+    mSavedWidth = width;
+    mSavedHeight = height;
+    mSavedScale = scale;
+  } else if (width != 0 && height != 0 && scale != 0.f) {
+    mGraphics->Resize(width, height, scale);
+  }
+  return pos;
+}
+
+void IGfxEditorDelegate::SetScreenScale(float scale) {
+  if (mGraphics) mGraphics->SetScreenScale(scale);
+}
+
+std::unique_ptr<IGfx> IGfxEditorDelegate::MakeGraphics() {
+  return mMakeGraphicsFunc ? mMakeGraphicsFunc() : nullptr;
+}
+
+void IGfxEditorDelegate::RunLayout(IGfx& graphics) {
+  if (mLayoutFunc) mLayoutFunc(graphics);
+}
+
+}  // namespace gfx
+}  // namespace kantele
