@@ -1,6 +1,5 @@
 #include "kantele/IApiBase.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "kantele/Trace.h"
@@ -196,7 +195,7 @@ int IApiBase::LookUpHost(const char* productText) {
   char lower[256];
   size_t n = 0;
   for (; n < sizeof(lower) - 1 && productText[n] != '\0'; ++n) {
-    lower[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(productText[n])));
+    lower[n] = ToLowerAscii(productText[n]);
   }
   lower[n] = '\0';
   for (const HostKey& entry : kHostTable) {

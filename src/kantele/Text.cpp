@@ -5,6 +5,21 @@
 
 namespace kantele {
 
+bool EqualIgnoringCaseAscii(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool EqualIgnoringCaseAscii(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    if (ToLowerAscii(*a) != ToLowerAscii(*b)) return false;
+    if (*a == '\0') return true;
+  }
+}
+
+
 size_t Utf8CutLength(const char* s, size_t maxLen) {
   size_t n = 0;
   while (n < maxLen && s[n] != '\0') ++n;

@@ -17,6 +17,23 @@ size_t Utf8CutLength(const char* s, size_t maxLen);
 /// zero-terminated. `src` may overlap `dst`. Answers the length copied.
 size_t Utf8CopyCut(char* dst, size_t dstSize, const char* src);
 
+/// ASCII letters changed case; every other byte (UTF-8 sequences included) is kept. Unlike
+/// the C library's conversions, the answer never depends on the process's locale, which a host
+/// may have set. [any-thread]
+constexpr char ToLowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char ToUpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+/// Whether the first `n` bytes of `a` and `b` are equal ignoring ASCII case. Both must hold
+/// `n` readable bytes. [any-thread]
+bool EqualIgnoringCaseAscii(const char* a, const char* b, size_t n);
+
+/// Whether the zero-terminated `a` and `b` are equal ignoring ASCII case. [any-thread]
+bool EqualIgnoringCaseAscii(const char* a, const char* b);
+
 /// A growable, zero-terminated 8-bit (UTF-8) text. Writers state the maximum
 /// number of bytes they produce; a longer result is cut to fit, never inside a
 /// UTF-8 character, so a text copied out later never exceeds the limit it was

@@ -101,5 +101,18 @@ TEST(Text, ShorterTextReplacesLongerOne) {
   EXPECT_TRUE(t == "ab");
 }
 
+TEST(Text, CaseIsIgnoredForAsciiLettersOnly) {
+  EXPECT_TRUE(EqualIgnoringCaseAscii("ROBOTO-Regular.TTF", "roboto-regular.ttf"));
+  EXPECT_FALSE(EqualIgnoringCaseAscii("knob.png", "knob.pn"));
+  EXPECT_FALSE(EqualIgnoringCaseAscii("knob", "knob.png"));
+  EXPECT_TRUE(EqualIgnoringCaseAscii("LEDON.PNG-trailing", "ledon.png", 9));
+  // Bytes of UTF-8 characters and punctuation never change: "\xC3\x84" (A with diaeresis)
+  // does not match "\xC3\xA4" (its lower case), and '@' (0x40) is not '`' (0x60).
+  EXPECT_FALSE(EqualIgnoringCaseAscii("\xC3\x84", "\xC3\xA4"));
+  EXPECT_FALSE(EqualIgnoringCaseAscii("@", "`"));
+  EXPECT_EQ(ToUpperAscii('z'), 'Z');
+  EXPECT_EQ(ToLowerAscii('['), '[');
+}
+
 }  // namespace
 }  // namespace kantele

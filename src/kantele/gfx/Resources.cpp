@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "kantele/Text.h"
 #include "kantele/gfx/platform/ModuleResources.h"
 
 namespace kantele {
@@ -18,21 +19,6 @@ namespace {
 constexpr size_t kMaxTypeLength = 31;
 // The characters of an extension that `IsSupportedImageExtension` looks at.
 constexpr size_t kMaxExtensionChecked = 31;
-
-// ASCII only, so the answer never depends on the process's locale.
-char ToLowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char ToUpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualIgnoringCase(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // Copies upper-case(`type`) into `out`; false for a null, empty or overlong type.
 bool UpperType(const char* type, char (&out)[kMaxTypeLength + 1]) {
@@ -59,7 +45,7 @@ bool MatchName(void* context, const char* stored) {
   auto& m = *static_cast<NameMatch*>(context);
   const size_t n = strnlen(stored, kMaxResolvedLength + 1);
   if (n != m.wantedLength + 2 || stored[0] != '"' || stored[n - 1] != '"') return true;
-  if (!EqualIgnoringCase(stored + 1, m.wanted, m.wantedLength)) return true;
+  if (!EqualIgnoringCaseAscii(stored + 1, m.wanted, m.wantedLength)) return true;
   std::memcpy(m.found, stored, n);
   m.found[n] = '\0';
   m.matched = true;

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "kantele/Text.h"
 #include "kantele/gfx/EmbeddedResources.h"
 #include "kantele/gfx/Resources.h"
 #include "kantele/gfx/platform/ModuleResources.h"
@@ -16,15 +17,6 @@ namespace {
 // Constant-initialized, so a table registered from any static initializer is kept whatever
 // the order the module's initializers run in.
 std::atomic<ModuleHandle> sResourceModule{nullptr};
-
-bool EqualIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const char ca = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
-    const char cb = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
-    if (ca != cb) return false;
-    if (ca == '\0') return true;
-  }
-}
 
 const EmbeddedResourceTable* Table(ModuleHandle module) {
   return static_cast<const EmbeddedResourceTable*>(module);
@@ -48,7 +40,7 @@ void ForEachModuleResourceName(ModuleHandle module, const char* type, ResourceNa
   if (!table || !type || !visit) return;
   for (size_t i = 0; i < table->mCount; ++i) {
     const EmbeddedResource& entry = table->mEntries[i];
-    if (!EqualIgnoringCase(entry.mType, type)) continue;
+    if (!EqualIgnoringCaseAscii(entry.mType, type)) continue;
     if (!visit(context, entry.mName)) return;
   }
 }
@@ -60,7 +52,7 @@ const uint8_t* FindModuleResource(ModuleHandle module, const char* name, const c
   if (!table || !name || !type) return nullptr;
   for (size_t i = 0; i < table->mCount; ++i) {
     const EmbeddedResource& entry = table->mEntries[i];
-    if (EqualIgnoringCase(entry.mType, type) && EqualIgnoringCase(entry.mName, name)) {
+    if (EqualIgnoringCaseAscii(entry.mType, type) && EqualIgnoringCaseAscii(entry.mName, name)) {
       size = entry.mSize;
       return entry.mData;
     }
