@@ -26,6 +26,9 @@ IGfx::IGfx(IEditorDelegate& dlg, int w, int h, int fps, float scale)
 }
 
 IGfx::~IGfx() {
+  // The platform part is gone by now: showing a cursor it hid was its own destructor's job,
+  // and the platform's operations can no longer be called from here.
+  mCursorHidden = false;
   RemoveAllControls();
   mLayers.clear();
   SharedCaches& shared = SharedCaches::Get();

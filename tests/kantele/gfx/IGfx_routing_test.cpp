@@ -229,6 +229,20 @@ TEST_F(RoutingTest, ClearingTheCaptureShowsAHiddenCursor) {
   EXPECT_FALSE(g.GetCursorHidden());
 }
 
+TEST(ContextLifetimeTest, AContextDestroyedDuringAHiddenCursorDragClosesCleanly) {
+  EventLog log;
+  TestDelegate dlg(log);
+  auto g = std::make_unique<RecordingGfx>(dlg, 300, 200);
+  g->AttachControl(new ProbeControl("A", IRect(10, 10, 50, 50), log));
+  g->OnMouseDown({Pt(20, 20)});
+  g->SetCursorHidden(true, true);
+  ASSERT_TRUE(g->ControlIsCaptured());
+  // The capture is forgotten with the controls, without asking the platform part, which is
+  // already gone, to show the cursor.
+  g.reset();
+  EXPECT_EQ(IGfx::SharedCacheUsers(), 0);
+}
+
 TEST_F(RoutingTest, SpecialControlsAreFoundBeforeTheList) {
   auto* entry = new ProbeTextEntry("T", IRect(10, 10, 110, 30), log);
   g.AttachTextEntryControl(entry);

@@ -88,8 +88,8 @@ RecordingGfx::RecordingGfx(IEditorDelegate& dlg, int w, int h, int fps, float sc
     : IGfx(dlg, w, h, fps, scale) {}
 
 RecordingGfx::~RecordingGfx() {
-  // As a back end does when its view goes: the controls first, then the bitmaps they show.
-  RemoveAllControls();
+  // The controls go with the base, which must cope without this part (a hidden cursor, say);
+  // they hold their bitmaps without owning them and never touch them when destroyed.
   mBitmapCache.Clear();
 }
 
