@@ -192,7 +192,7 @@ IControl* IGfx::FindControlAt(float x, float y, bool capture, bool mouseOver, ui
 
   IControl* control = nullptr;
   int index = -1;
-  if (mPopupControl && mInPopupMenu && mPopupControl.get() == mInPopupMenu) {
+  if (mPopupControl && mInPopupMenu) {  // a menu is open in the in-editor popup
     control = mPopupControl.get();
   } else if (mTextEntry && mTextEntry->IsEditing()) {
     control = mTextEntry.get();
