@@ -16,6 +16,13 @@ packages=(
   libsndfile1-dev libcli11-dev
   # third-party VST2 plug-ins that the render tests load
   lsp-plugins-vst dpf-plugins-vst
+  # the editor: NanoVG sources, stb, the OpenGL loader generator, the embedded font,
+  # headless OpenGL (EGL, Mesa's software renderer) and a virtual display for Wine
+  dpf-source libstb-dev python3-glad fonts-roboto-unhinted
+  libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev
+  xvfb xauth x11-utils
+  # the artwork generator
+  python3-cairo python3-pil
 )
 
 missing=()
