@@ -143,10 +143,10 @@ class IGfx {
   // ---- Bitmap cache operations.
   /// `inBitmap` drawn again at `scale`, cached under `name`.
   virtual IBitmapHandle RescaleBitmap(const IBitmapHandle& inBitmap, const char* name, int scale);
-  /// Hands a bitmap this context made (an ended layer, say) to the process-wide cache, under
-  /// its own scale, and answers a handle to it.
+  /// Hands a bitmap this context made (an ended layer, say) to the bitmap cache, under its
+  /// own scale, and answers a handle to it.
   virtual IBitmapHandle RetainBitmap(std::unique_ptr<APIBitmap> bitmap, const char* cacheName);
-  /// Removes a bitmap from the process-wide cache and deletes it.
+  /// Removes a bitmap from the bitmap cache and deletes it.
   virtual void ReleaseBitmap(const IBitmapHandle& bitmap);
   /// Whether the back end decodes images with extension `ext`.
   virtual bool BitmapExtSupported(const char* ext) = 0;
@@ -331,8 +331,16 @@ class IGfx {
   IControl* AttachBackground(const char* fileName);
   /// Takes ownership of the control that edits text in place (replacing any earlier one).
   void AttachTextEntryControl(ITextEntryControlBase* control);
+  /// Makes the editor's own text-entry control (an `ITextEntryControl` with the caret blink),
+  /// when there is none yet.
+  void AttachTextEntryControl();
   /// Takes ownership of the corner resizer, when there is none yet: resize mode Scale.
   void AttachCornerResizer(IControl* control, bool layoutOnResize);
+  /// Makes a corner resizer (`ICornerResizerControl`) of `size` UI units over the editor's
+  /// bounds, when there is none yet: resize mode Scale.
+  void AttachCornerResizer(float size, bool layoutOnResize, const IArgb& color = IArgb(10, 0, 0, 0),
+                           const IArgb& mouseOverColor = IArgb(255, 0, 0, 0),
+                           const IArgb& dragColor = IArgb(255, 0, 0, 0));
   ITextEntryControlBase* GetTextEntryControl() const { return mTextEntry.get(); }
   IControl* GetCornerResizer() const { return mCornerResizer.get(); }
   /// Tooltips on also turn mouse-over on.
@@ -417,6 +425,11 @@ class IGfx {
   /// Fills and opens the control's context menu at (x, y) when it has items.
   void OpenContextMenu(IControl* control, int paramIdx, float x, float y);
   IControl* GetTextEntryEditingControl() const { return mInTextEntry; }
+  /// Forgets the control being edited without committing anything (an edit dismissed).
+  void ClearInTextEntryControl() {
+    mInTextEntry = nullptr;
+    mTextEntryValIdx = -1;
+  }
   IPopupMenu& GetPromptMenu() { return mPromptPopupMenu; }
 
   // ---- Size and scale.
@@ -470,6 +483,9 @@ class IGfx {
   static int SharedSVGCacheSize();
 
  protected:
+  /// The cache that bitmap loading, rescaling, retaining and releasing use: the process-wide
+  /// one here; a back end whose images belong to its own drawing context answers its own.
+  virtual KeyedCache<APIBitmap>& BitmapCache();
   /// The loading steps against `cache` (held under its lock): a cached hit, else the scaled
   /// search, and the bitmap of the scale found, taken from the cache or made by the back end
   /// and cached under that scale. The back end loads with it into its own cache.

@@ -58,7 +58,7 @@ IBitmapHandle IGfx::LoadBitmap(const char* name, int nStates, bool framesAreHori
                                int targetScale) {
   if (!name || !*name) return IBitmapHandle();
   targetScale = ResolveTargetScale(targetScale);
-  KeyedCache<APIBitmap>& cache = SharedCaches::Get().mBitmaps;
+  KeyedCache<APIBitmap>& cache = BitmapCache();
   IBitmapHandle found;
   int sourceScale = targetScale;
   {
@@ -90,7 +90,7 @@ IBitmapHandle IGfx::LoadBitmap(const char* name, const void* data, int dataSize,
                                bool framesAreHorizontal, int targetScale) {
   if (!name || !data || dataSize <= 0) return IBitmapHandle();
   targetScale = ResolveTargetScale(targetScale);
-  KeyedCache<APIBitmap>& cache = SharedCaches::Get().mBitmaps;
+  KeyedCache<APIBitmap>& cache = BitmapCache();
   std::lock_guard<std::mutex> lock(cache.Mutex());
   APIBitmap* bitmap = cache.Find(name, static_cast<double>(targetScale));
   if (!bitmap) {
@@ -119,7 +119,7 @@ IBitmapHandle IGfx::RescaleBitmap(const IBitmapHandle& inBitmap, const char* nam
   mDrawScale = savedDrawScale;
   if (!made) return IBitmapHandle();
 
-  KeyedCache<APIBitmap>& cache = SharedCaches::Get().mBitmaps;
+  KeyedCache<APIBitmap>& cache = BitmapCache();
   std::lock_guard<std::mutex> lock(cache.Mutex());
   const double madeScale = static_cast<double>(made->GetScale());
   APIBitmap* bitmap = cache.Add(std::move(made), name, madeScale);
@@ -128,7 +128,7 @@ IBitmapHandle IGfx::RescaleBitmap(const IBitmapHandle& inBitmap, const char* nam
 
 IBitmapHandle IGfx::RetainBitmap(std::unique_ptr<APIBitmap> bitmap, const char* cacheName) {
   if (!bitmap || !cacheName) return IBitmapHandle();
-  KeyedCache<APIBitmap>& cache = SharedCaches::Get().mBitmaps;
+  KeyedCache<APIBitmap>& cache = BitmapCache();
   std::lock_guard<std::mutex> lock(cache.Mutex());
   const double scale = static_cast<double>(bitmap->GetScale());
   return IBitmapHandle(cache.Add(std::move(bitmap), cacheName, scale), cacheName);
@@ -136,10 +136,12 @@ IBitmapHandle IGfx::RetainBitmap(std::unique_ptr<APIBitmap> bitmap, const char* 
 
 void IGfx::ReleaseBitmap(const IBitmapHandle& bitmap) {
   if (!bitmap.IsValid()) return;
-  KeyedCache<APIBitmap>& cache = SharedCaches::Get().mBitmaps;
+  KeyedCache<APIBitmap>& cache = BitmapCache();
   std::lock_guard<std::mutex> lock(cache.Mutex());
   cache.Remove(bitmap.GetAPIBitmap());
 }
+
+KeyedCache<APIBitmap>& IGfx::BitmapCache() { return SharedCaches::Get().mBitmaps; }
 
 std::unique_ptr<SVGDocument> IGfx::ParseSVG(const void* data, int dataSize) {
   auto doc = std::make_unique<SVGDocument>();

@@ -1,0 +1,655 @@
+#include "kantele/gfx/controls/ITextEntryControl.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "kantele/IParam.h"
+#include "kantele/gfx/IGfx.h"
+
+// The editing state machine, for 16-bit characters on a single line. Its declarations come
+// first (the buffer below holds its state); its code, which calls back into the buffer, follows
+// once the buffer is complete. Only this file compiles it.
+#define STB_TEXTEDIT_CHARTYPE char16_t
+#define STB_TEXTEDIT_POSITIONTYPE int
+#define STB_TEXTEDIT_UNDOSTATECOUNT 99
+#define STB_TEXTEDIT_UNDOCHARCOUNT 999
+#define STB_TEXTEDIT_KEYTYPE uint32_t
+#include <stb_textedit.h>
+
+namespace kantele {
+namespace gfx {
+
+namespace {
+
+// Virtual-key codes of the keys the entry handles itself.
+constexpr int kVkBack = 8;
+constexpr int kVkTab = 9;
+constexpr int kVkReturn = 13;
+constexpr int kVkEscape = 27;
+constexpr int kVkSpace = 32;
+constexpr int kVkPageUp = 33;  // page up, page down, end, home, left, up, right, down
+constexpr int kVkDown = 40;
+constexpr int kVkDelete = 46;
+constexpr int kVk0 = 48;
+constexpr int kVk9 = 57;
+constexpr int kVkNumpad0 = 96;
+constexpr int kVkNumpad9 = 105;
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The code point at `s` (with `n` bytes readable) and its length in `len`; -1 (and `len` 1)
+// for a byte that does not start a valid shortest-form sequence.
+long DecodeUtf8(const unsigned char* s, size_t n, size_t& len) {
+  len = 1;
+  const unsigned char b0 = s[0];
+  if (b0 < 0x80) return b0;
+  size_t need = 0;
+  char32_t c = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    need = 1;
+    c = b0 & 0x1F;
+    min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    need = 2;
+    c = b0 & 0x0F;
+    min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    need = 3;
+    c = b0 & 0x07;
+    min = 0x10000;
+  } else {
+    return -1;
+  }
+  if (need >= n) return -1;
+  for (size_t i = 1; i <= need; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return -1;
+    c = (c << 6) | (s[i] & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+  len = need + 1;
+  return static_cast<long>(c);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  }
+}
+
+// The first character a key carries, or 0 when it carries none (or not valid UTF-8).
+char32_t KeyCodePoint(const KeyPress& key) {
+  size_t n = 0;
+  while (n < sizeof(key.utf8) - 1 && key.utf8[n]) ++n;
+  if (n == 0) return 0;
+  size_t len = 0;
+  const long c = DecodeUtf8(reinterpret_cast<const unsigned char*>(key.utf8), n, len);
+  return c < 0 ? 0 : static_cast<char32_t>(c);
+}
+
+// The character a state-machine key inserts, or -1. Keys (the key bit) and control shortcuts
+// insert nothing; control with alt is how some layouts type characters, so that does. Control
+// characters never enter a single-line text.
+long KeyToText(uint32_t key) {
+  if (key & ITextEntryControl::kKeyBit) return -1;
+  if ((key & ITextEntryControl::kControlBit) && !(key & ITextEntryControl::kAltBit)) return -1;
+  const char32_t c = key & 0x0FFFFFFFu;
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    return -1;
+  return static_cast<long>(c);
+}
+
+// The state machine takes one 16-bit unit per key: characters beyond U+FFFF go in as a pair
+// through the buffer instead.
+int KeyToUnit(uint32_t key) {
+  const long c = KeyToText(key);
+  return c > 0xFFFF ? -1 : static_cast<int>(c);
+}
+
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == 0xA0 || c == 0x3000; }
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(const char* utf8) {
+  std::u16string out;
+  if (!utf8) return out;
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+  size_t n = std::strlen(utf8);
+  while (n > 0) {
+    size_t len = 0;
+    const long c = DecodeUtf8(s, n, len);
+    AppendUtf16(out, c < 0 ? kReplacement : static_cast<char32_t>(c));
+    s += len;
+    n -= len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(const char16_t* utf16, size_t n) {
+  std::string out;
+  if (!utf16) return out;
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = utf16[i];
+    if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(utf16[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+/// The text being edited, the state machine's state and the widths of the characters.
+///
+/// Every callback of the state machine is bounds-checked: positions outside the text are
+/// clamped or ignored, so an undo record that no longer fits the text cannot write out of it.
+struct TextEntryBuffer {
+  explicit TextEntryBuffer(ITextEntryControl& owner) : mOwner(owner) { Reset(std::u16string()); }
+
+  // A fresh single-line state (empty undo history) for `text`.
+  void Reset(std::u16string text);
+
+  int Length() const { return static_cast<int>(mText.size()); }
+
+  char16_t CharAt(int i) const {
+    return (i >= 0 && i < Length()) ? mText[static_cast<size_t>(i)] : char16_t(0);
+  }
+
+  int Insert(int at, const char16_t* chars, int n) {
+    if (!chars || n < 0 || at < 0 || at > Length()) return 0;
+    mText.insert(static_cast<size_t>(at), chars, static_cast<size_t>(n));
+    mWidths.clear();
+    return 1;
+  }
+
+  void Delete(int at, int n) {
+    if (at < 0 || at >= Length() || n <= 0) return;
+    mText.erase(static_cast<size_t>(at), static_cast<size_t>(std::min(n, Length() - at)));
+    mWidths.clear();
+  }
+
+  // Width of unit i: the advance of its character, kerned against the previous character. The
+  // second unit of a surrogate pair has none (its character's width sits on the first).
+  void ComputeWidths() {
+    mWidths.assign(mText.size(), 0.f);
+    const IGfx* g = mOwner.GetGraphics();
+    if (!g) return;
+    const ITextStyle& style = mOwner.GetText();
+    std::string previous;
+    float previousWidth = 0.f;
+    for (size_t i = 0; i < mText.size();) {
+      const size_t units =
+          (IsHighSurrogate(mText[i]) && i + 1 < mText.size() && IsLowSurrogate(mText[i + 1])) ? 2
+                                                                                              : 1;
+      const std::string ch = Utf16ToUtf8(mText.data() + i, units);
+      IRect scratch;
+      const float alone = g->MeasureText(style, ch.c_str(), scratch);
+      float w = alone;
+      if (!previous.empty()) {
+        scratch = IRect();
+        w = g->MeasureText(style, (previous + ch).c_str(), scratch) - previousWidth;
+      }
+      mWidths[i] = std::isfinite(w) ? w : 0.f;
+      previous = ch;
+      previousWidth = alone;
+      i += units;
+    }
+  }
+
+  float Width(int i) {
+    if (mWidths.size() != mText.size()) ComputeWidths();
+    return (i >= 0 && i < Length()) ? mWidths[static_cast<size_t>(i)] : 0.f;
+  }
+
+  // Sum of the widths of units [0, n).
+  float WidthBefore(int n) {
+    float sum = 0.f;
+    for (int i = 0; i < std::min(n, Length()); ++i) sum += Width(i);
+    return sum;
+  }
+
+  // The single row: all characters, aligned in the control's rectangle as the text is drawn;
+  // x is absolute, y relative to the rectangle's top.
+  void LayoutRow(StbTexteditRow* row, int start) {
+    const IRect& r = mOwner.GetDrawRect();
+    const ITextStyle& style = mOwner.GetText();
+    const float total = WidthBefore(Length());
+    float x0 = r.L;
+    if (style.mAlign == kAlignCenter) x0 = r.MW() - total / 2.f;
+    else if (style.mAlign == kAlignFar) x0 = r.R - total;
+    float ymin = 0.f;
+    if (style.mVAlign == kVAlignMiddle) ymin = (r.H() - style.mSize) / 2.f;
+    else if (style.mVAlign == kVAlignBottom) ymin = r.H() - style.mSize;
+    row->x0 = x0;
+    row->x1 = x0 + total;
+    row->baseline_y_delta = 1.25f;
+    row->ymin = ymin;
+    row->ymax = ymin + style.mSize;
+    row->num_chars = std::max(0, Length() - start);
+  }
+
+  int SelectionLow() const {
+    return std::clamp(std::min(mState.select_start, mState.select_end), 0, Length());
+  }
+  int SelectionHigh() const {
+    return std::clamp(std::max(mState.select_start, mState.select_end), 0, Length());
+  }
+
+  // Runs `f` on the state and answers whether the text, the caret, the selection or the
+  // insert mode changed.
+  template <class F>
+  bool Run(F&& f) {
+    const std::u16string text = mText;
+    const STB_TexteditState before = mState;
+    f();
+    return text != mText || before.cursor != mState.cursor ||
+           before.select_start != mState.select_start || before.select_end != mState.select_end ||
+           before.insert_mode != mState.insert_mode;
+  }
+
+  // Replaces the selection (or inserts at the caret) with `chars`, as one undoable step.
+  void ReplaceSelection(const char16_t* chars, int n);
+
+  ITextEntryControl& mOwner;
+  STB_TexteditState mState;
+  std::u16string mText;
+  std::vector<float> mWidths;
+};
+
+}  // namespace gfx
+}  // namespace kantele
+
+#define STB_TEXTEDIT_IMPLEMENTATION
+#define STB_TEXTEDIT_STRING kantele::gfx::TextEntryBuffer
+#define STB_TEXTEDIT_STRINGLEN(obj) ((obj)->Length())
+#define STB_TEXTEDIT_LAYOUTROW(r, obj, n) ((obj)->LayoutRow((r), (n)))
+#define STB_TEXTEDIT_GETWIDTH(obj, n, i) ((obj)->Width((n) + (i)))
+#define STB_TEXTEDIT_KEYTOTEXT(k) kantele::gfx::KeyToUnit(k)
+#define STB_TEXTEDIT_GETCHAR(obj, i) ((obj)->CharAt(i))
+#define STB_TEXTEDIT_NEWLINE u'\n'
+#define STB_TEXTEDIT_IS_SPACE(ch) kantele::gfx::IsSpace(ch)
+#define STB_TEXTEDIT_DELETECHARS(obj, i, n) ((obj)->Delete((i), (n)))
+#define STB_TEXTEDIT_INSERTCHARS(obj, i, c, n) ((obj)->Insert((i), (c), (n)))
+#define STB_TEXTEDIT_K_SHIFT 0x40000000u
+#define STB_TEXTEDIT_K_LEFT 0x80000025u
+#define STB_TEXTEDIT_K_RIGHT 0x80000027u
+#define STB_TEXTEDIT_K_UP 0x80000026u
+#define STB_TEXTEDIT_K_DOWN 0x80000028u
+#define STB_TEXTEDIT_K_PGUP 0x80000021u
+#define STB_TEXTEDIT_K_PGDOWN 0x80000022u
+#define STB_TEXTEDIT_K_LINESTART 0x80000024u
+#define STB_TEXTEDIT_K_LINEEND 0x80000023u
+#define STB_TEXTEDIT_K_TEXTSTART 0xA0000024u
+#define STB_TEXTEDIT_K_TEXTEND 0xA0000023u
+#define STB_TEXTEDIT_K_DELETE 0x8000002Eu
+#define STB_TEXTEDIT_K_BACKSPACE 0x80000008u
+#define STB_TEXTEDIT_K_UNDO 0x2000007Au
+#define STB_TEXTEDIT_K_REDO 0x6000007Au
+#define STB_TEXTEDIT_K_INSERT 0x8000002Du
+#define STB_TEXTEDIT_K_WORDLEFT 0xA0000025u
+#define STB_TEXTEDIT_K_WORDRIGHT 0xA0000027u
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#endif
+#include <stb_textedit.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace kantele {
+namespace gfx {
+
+void TextEntryBuffer::Reset(std::u16string text) {
+  mState = STB_TexteditState();
+  stb_textedit_initialize_state(&mState, 1);
+  mText = std::move(text);
+  mWidths.clear();
+}
+
+void TextEntryBuffer::ReplaceSelection(const char16_t* chars, int n) {
+  stb_textedit_clamp(this, &mState);
+  int low = mState.cursor;
+  int high = mState.cursor;
+  if (STB_TEXT_HAS_SELECTION(&mState)) {
+    low = SelectionLow();
+    high = SelectionHigh();
+  }
+  // One record restores the replaced characters and removes the new ones.
+  stb_text_makeundo_replace(this, &mState, low, high - low, n);
+  Delete(low, high - low);
+  if (!Insert(low, chars, n)) n = 0;
+  mState.cursor = mState.select_start = mState.select_end = low + n;
+  mState.has_preferred_x = 0;
+}
+
+// ---- ITextEntryControl.
+
+ITextEntryControl::ITextEntryControl(const IRect& bounds, IActionFunction action)
+    : ITextEntryControlBase(bounds, -1, std::move(action)),
+      mBuffer(std::make_unique<TextEntryBuffer>(*this)) {}
+
+ITextEntryControl::~ITextEntryControl() = default;
+
+IActionFunction ITextEntryControl::CaretBlinkAction() {
+  return [](IControl* control) {
+    if (auto* entry = dynamic_cast<ITextEntryControl*>(control)) entry->StartCaretBlink();
+  };
+}
+
+void ITextEntryControl::StartCaretBlink() {
+  if (!mEditing) return;
+  mDrawCaret = true;
+  // The function belongs to this control, so `this` outlives it.
+  StartAnimation([this](IControl*) { CaretBlinkStep(); }, kCaretBlinkMs);
+}
+
+void ITextEntryControl::CaretBlinkStep() {
+  const double progress = AnimationFraction();
+  if (progress > 0.5) {
+    mDrawCaret = false;
+    SetDirty(false);
+  }
+  if (progress > 1.0) OnAnimationEnd();
+}
+
+void ITextEntryControl::StopCaretBlink() {
+  mAnimationFunc = nullptr;
+  mDrawCaret = false;
+}
+
+void ITextEntryControl::OnAnimationEnd() {
+  // Cleared first: without an action function to restart it, the blink simply ends rather
+  // than leaving a finished animation that keeps the control dirty.
+  mAnimationFunc = nullptr;
+  if (mEditing) {
+    SetDirty(true);
+    return;
+  }
+  StopCaretBlink();
+  SetDirty(false);
+}
+
+void ITextEntryControl::DirtyIf(bool changed) {
+  if (changed) SetDirty(false);
+}
+
+std::string ITextEntryControl::GetEditText() const { return Utf16ToUtf8(mBuffer->mText); }
+const std::u16string& ITextEntryControl::GetEditString() const { return mBuffer->mText; }
+int ITextEntryControl::GetCursor() const { return mBuffer->mState.cursor; }
+int ITextEntryControl::GetSelectionStart() const { return mBuffer->mState.select_start; }
+int ITextEntryControl::GetSelectionEnd() const { return mBuffer->mState.select_end; }
+
+void ITextEntryControl::OpenForEditing(const char* text) {
+  mText.mFGColor = mText.mTextEntryFGColor;
+  TextEntryBuffer& b = *mBuffer;
+  // A new text gets a new history: undo records of an earlier edit describe another text.
+  b.Reset(Utf8ToUtf16(text));
+  b.mState.select_start = 0;
+  b.mState.select_end = b.Length();
+  b.mState.cursor = 0;
+  b.ComputeWidths();
+  mEditing = true;
+  SetDirty(true);
+}
+
+void ITextEntryControl::Close() {
+  SetAreas(IRect());
+  if (mGraphics) mGraphics->SetAllControlsDirty();
+}
+
+void ITextEntryControl::CommitEdit() {
+  if (!mEditing) return;
+  mEditing = false;
+  StopCaretBlink();
+  const std::string text = GetEditText();
+  // Closed before the commit, so whatever the commit opens (another prompt) stays open.
+  SetAreas(IRect());
+  if (mGraphics) mGraphics->CommitTextEntry(text.c_str());
+  if (mGraphics) mGraphics->SetAllControlsDirty();
+}
+
+void ITextEntryControl::DismissEdit() {
+  if (!mEditing) return;
+  mEditing = false;
+  StopCaretBlink();
+  if (mGraphics) mGraphics->ClearInTextEntryControl();
+  Close();
+}
+
+void ITextEntryControl::Copy() {
+  TextEntryBuffer& b = *mBuffer;
+  const int low = b.SelectionLow();
+  const int high = b.SelectionHigh();
+  if (!mGraphics || low == high) return;
+  const std::string text =
+      Utf16ToUtf8(b.mText.data() + low, static_cast<size_t>(high - low));
+  mGraphics->WriteClipboardText(text.c_str());
+}
+
+void ITextEntryControl::Paste() {
+  if (!mEditing || !mGraphics) return;
+  std::string clip;
+  if (!mGraphics->ReadClipboardText(clip)) return;
+  std::u16string text = Utf8ToUtf16(clip.c_str());
+  text.erase(std::remove_if(text.begin(), text.end(),
+                            [](char16_t c) { return c < 0x20 || c == 0x7F; }),
+             text.end());
+  if (text.empty()) return;
+  TextEntryBuffer& b = *mBuffer;
+  DirtyIf(b.Run([&] { b.ReplaceSelection(text.data(), static_cast<int>(text.size())); }));
+}
+
+void ITextEntryControl::Cut() {
+  if (!mEditing) return;
+  Copy();
+  TextEntryBuffer& b = *mBuffer;
+  DirtyIf(b.Run([&] { stb_textedit_cut(&b, &b.mState); }));
+}
+
+void ITextEntryControl::SelectAll() {
+  if (!mEditing) return;
+  TextEntryBuffer& b = *mBuffer;
+  DirtyIf(b.Run([&] {
+    b.mState.select_start = 0;
+    b.mState.select_end = b.mState.cursor = b.Length();
+  }));
+}
+
+namespace {
+
+// Whether a parameter of `kind` takes the character `c` typed with `key`: digits (main-row keys
+// only without shift, or the numeric keypad), '+' and '-', and '.' for a double. Parameters of
+// no kind take anything.
+bool KindTakes(EParamKind kind, const KeyPress& key, char32_t c) {
+  if (kind != kKindBool && kind != kKindInt && kind != kKindEnum && kind != kKindDouble)
+    return true;
+  // A digit key must also type a digit: the key's position alone says nothing on layouts
+  // whose unshifted digit row types other characters.
+  const bool digitKey = (key.VK >= kVk0 && key.VK <= kVk9 && !key.S) ||
+                        (key.VK >= kVkNumpad0 && key.VK <= kVkNumpad9);
+  if (digitKey && c >= U'0' && c <= U'9') return true;
+  if (c == U'+' || c == U'-') return true;
+  return kind == kKindDouble && c == U'.';
+}
+
+}  // namespace
+
+bool ITextEntryControl::OnKeyDown(float, float, const KeyPress& key) {
+  if (!mEditing) return false;
+  TextEntryBuffer& b = *mBuffer;
+  if (key.C) {
+    switch (key.VK) {
+      case 'A': SelectAll(); return true;
+      case 'C': Copy(); return true;
+      case 'V': Paste(); return true;
+      case 'X': Cut(); return true;
+      case 'Z': {
+        const uint32_t k = key.S ? STB_TEXTEDIT_K_REDO : STB_TEXTEDIT_K_UNDO;
+        DirtyIf(b.Run([&] { stb_textedit_key(&b, &b.mState, k); }));
+        return true;
+      }
+      default: break;
+    }
+  }
+
+  const char32_t c = KeyCodePoint(key);
+  const uint32_t vk = static_cast<uint32_t>(key.VK) & 0xFFFFu;
+  uint32_t code = 0;
+  switch (key.VK) {
+    case kVkBack: code = kKeyBit | vk; break;
+    // Return and Escape end the edit and are used up: the key is not typed into the closed
+    // entry, nor handed on to the editor's key handler.
+    case kVkReturn: CommitEdit(); return true;
+    case kVkEscape: DismissEdit(); return true;
+    case kVkSpace: code = U' '; break;
+    case kVkTab: return false;
+    default:
+      if ((key.VK >= kVkPageUp && key.VK <= kVkDown) || key.VK == kVkDelete) {
+        code = kKeyBit | vk;
+        break;
+      }
+      if (!mGraphics || !mGraphics->GetTextEntryEditingControl()) return false;
+      code = c ? static_cast<uint32_t>(c) : (kKeyBit | vk);
+      if (c) {
+        const IParam* param = mGraphics->GetTextEntryEditingControl()->GetParam();
+        if (param && !KindTakes(param->GetKind(), key, c)) code = kKeyBit | vk;
+      }
+      break;
+  }
+  if (key.C) code |= kControlBit;
+  if (key.S) code |= kShiftBit;
+  if (key.A) code |= kAltBit;
+
+  bool changed = false;
+  const long text = KeyToText(code);
+  if (text > 0xFFFF) {
+    std::u16string pair;
+    AppendUtf16(pair, static_cast<char32_t>(text));
+    changed = b.Run([&] { b.ReplaceSelection(pair.data(), 2); });
+  } else {
+    changed = b.Run([&] { stb_textedit_key(&b, &b.mState, code); });
+  }
+  DirtyIf(changed);
+  return changed;
+}
+
+void ITextEntryControl::OnMouseDown(float x, float y, const IMouseState& mod) {
+  if (!mEditing) return;
+  if (!mDrawRect.Contains(x, y)) {
+    CommitEdit();
+    return;
+  }
+  TextEntryBuffer& b = *mBuffer;
+  if (mod.L) {
+    DirtyIf(b.Run([&] { stb_textedit_click(&b, &b.mState, x, y - mDrawRect.T); }));
+  } else if (mod.R && mGraphics) {
+    IPopupMenu& menu = EditMenu();
+    menu.SetChosenItemIdx(-1);
+    mGraphics->OpenPopupMenu(*this, menu, IRect(x, y, x, y), 0);
+  }
+}
+
+void ITextEntryControl::OnMouseDrag(float x, float y, float, float, const IMouseState& mod) {
+  if (!mEditing || !mod.L) return;
+  TextEntryBuffer& b = *mBuffer;
+  DirtyIf(b.Run([&] { stb_textedit_drag(&b, &b.mState, x, y - mDrawRect.T); }));
+}
+
+void ITextEntryControl::OnMouseUp(float x, float y, const IMouseState& mod) {
+  if (!mEditing || !mod.L) return;
+  TextEntryBuffer& b = *mBuffer;
+  b.Run([&] { stb_textedit_drag(&b, &b.mState, x, y - mDrawRect.T); });
+  SetDirty(true);
+}
+
+void ITextEntryControl::OnMouseDoubleClick(float, float, const IMouseState&) { SelectAll(); }
+
+void ITextEntryControl::OnMenuSelection(IPopupMenu* menu, int) {
+  // An answer that comes after the edit ended (an asynchronous menu) has nothing to act on.
+  if (!menu || !mEditing) return;
+  switch (menu->GetChosenItemIdx()) {
+    case 0: Cut(); break;
+    case 1: Copy(); break;
+    case 2: Paste(); break;
+    default: break;
+  }
+}
+
+IPopupMenu& ITextEntryControl::EditMenu() {
+  static IPopupMenu sMenu = [] {
+    IPopupMenu menu;
+    menu.AddItem("Cut");
+    menu.AddItem("Copy");
+    menu.AddItem("Paste");
+    return menu;
+  }();
+  return sMenu;
+}
+
+void ITextEntryControl::Draw(IGfx& g) {
+  if (!mEditing) return;
+  TextEntryBuffer& b = *mBuffer;
+  g.FillRect(mText.mTextEntryBGColor, mDrawRect);
+
+  StbTexteditRow row;
+  b.LayoutRow(&row, 0);
+  const float top = mDrawRect.T + row.ymin + 0.1f * mText.mSize;
+  const float bottom = mDrawRect.T + row.ymax - 0.1f * mText.mSize;
+  const int low = b.SelectionLow();
+  const int high = b.SelectionHigh();
+  if (low != high) {
+    const IBlending selectionBlend(0.2f);
+    g.FillRect(mText.mTextEntryFGColor,
+               IRect(row.x0 + b.WidthBefore(low), top, row.x0 + b.WidthBefore(high), bottom),
+               &selectionBlend);
+  }
+
+  const std::string text = GetEditText();
+  if (!text.empty()) g.DrawText(mText, text.c_str(), mDrawRect);
+
+  if (mDrawCaret && low == high) {
+    const float x = row.x0 + b.WidthBefore(b.mState.cursor);
+    g.FillRect(mText.mTextEntryFGColor, IRect(std::round(x - 1.f), top, std::round(x), bottom));
+  }
+}
+
+// The graphics context's own text entry is made here, beside the control it makes.
+void IGfx::AttachTextEntryControl() {
+  if (mTextEntry) return;
+  AttachTextEntryControl(new ITextEntryControl(IRect(), ITextEntryControl::CaretBlinkAction()));
+}
+
+}  // namespace gfx
+}  // namespace kantele
