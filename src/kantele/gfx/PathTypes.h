@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "kantele/gfx/GraphicsTypes.h"
@@ -137,6 +138,22 @@ class PlatformFont {
   virtual void* GetFontHandle() const { return nullptr; }
   /// The font's bytes; none (face -1) by default.
   virtual FontData GetFontData() const { return FontData{}; }
+};
+
+/// A font held as the bytes of its file (the first face), as read from a file or a module
+/// resource. Empty bytes make an unusable font.
+class MemoryFont : public PlatformFont {
+ public:
+  explicit MemoryFont(std::vector<uint8_t> bytes) : mBytes(std::move(bytes)) {}
+  FontData GetFontData() const override {
+    FontData data;
+    data.mBytes = mBytes;
+    data.mFaceIdx = mBytes.empty() ? -1 : 0;
+    return data;
+  }
+
+ private:
+  std::vector<uint8_t> mBytes;
 };
 
 }  // namespace gfx
