@@ -1,5 +1,7 @@
 #include "tolvane/Tolvane.h"
 
+#include "tolvane/TolvaneEditor.h"
+
 namespace tolvane {
 
 using namespace kantele;
@@ -43,6 +45,11 @@ Tolvane::Tolvane(const InstanceInfo& info)
   GetParam(kTame)->ConfigureDouble("Tame", 0.5, 0., 1., 0.001);
   GetParam(kBias)->ConfigureDouble("Bias", 0.5, 0., 1., 0.001);
   GetParam(kBypass)->ConfigureDouble("Bypass", 0., 0., 1., 1.);
+
+  // Last: the editor's graphics factory and layout. Neither runs here; the host's request to
+  // open the editor runs both.
+  SetMakeGraphicsFunc([this] { return MakeEditorGraphics(*this); });
+  SetLayoutFunc([this](kantele::gfx::IGfx& g) { LayoutEditor(g, *this); });
 }
 
 Tolvane::~Tolvane() = default;
