@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "kantele/gfx/controls/IBitmapControl.h"
+#include "kantele/gfx/controls/ICornerResizerControl.h"
+#include "kantele/gfx/controls/IKnobControls.h"
 #include "kantele/gfx/platform/headless/IGfxHeadless.h"
 #include "support/RecordingGfx.h"
 
@@ -135,7 +137,8 @@ TEST_F(Headless, FilmStripShowsTheFrameOfTheValue) {
   ASSERT_TRUE(strip.IsValid());
   EXPECT_EQ(strip.FW(), 20);
   EXPECT_EQ(strip.FH(), 10);
-  auto* control = static_cast<IBitmapControl*>(g->AttachControl(new IBitmapControl(40, 30, strip)));
+  auto* control = static_cast<IBKnobControl*>(
+      g->AttachControl(new IBKnobControl(IRect(40, 30, 60, 40), strip, -1)));
   const struct {
     double value;
     Rgba expected;
@@ -179,16 +182,13 @@ TEST_F(Headless, RotatedBitmapTurnsClockwiseAboutItsCentre) {
     return Rgba{0, 0, 255, 255};
   });
   const IBitmapHandle knob = g->LoadBitmap("knob.png", png.data(), static_cast<int>(png.size()));
-  double angle = -130.0;
-  g->AttachControl(new DrawControl(IRect(40, 40, 81, 81), [&](IGfx& gr, IControl&) {
-    gr.DrawRotatedBitmap(knob, 60.5f, 60.5f, angle);
-  }));
+  auto* rotater = g->AttachControl(new IBKnobRotaterControl(IRect(40, 40, 81, 81), knob, -1));
   const float r = 16.5f;  // the marker's distance from the centre
   const double kDeg = 3.14159265358979 / 180.0;
+  // Values 0, 0.5 and 1 turn the image by -130, 0 and +130 degrees.
   for (double a : {-130.0, 0.0, 130.0}) {
     SCOPED_TRACE(a);
-    angle = a;
-    g->SetAllControlsDirty();
+    rotater->SetValueFromHost((a + 130.0) / 260.0);
     Frame();
     // The marker turned by `a` degrees clockwise from 12 o'clock.
     const float mx = 60.5f + r * static_cast<float>(std::sin(a * kDeg));
@@ -197,6 +197,31 @@ TEST_F(Headless, RotatedBitmapTurnsClockwiseAboutItsCentre) {
     // And not where it would be turned the other way.
     const float ox = 60.5f - r * static_cast<float>(std::sin(a * kDeg));
     if (a != 0.0) ExpectNear(AtUI(ox, my), 0, 0, 255, 40);
+  }
+}
+
+TEST_F(Headless, ResizeGripCoversItsCornerAtEveryZoom) {
+  // Construction scale 1: the grip may zoom from 0.5 to 2.
+  for (float scale : {1.f, 2.f}) {
+    SCOPED_TRACE(scale);
+    Open(200, 100, 1.f);
+    g->AttachControl(new SolidControl(g->GetBounds(), IArgb(255, 255, 255, 255)));
+    g->AttachCornerResizer(20.f, false);
+    g->Resize(200, 100, scale);
+    const IRect grip = g->GetCornerResizer()->GetDrawRect();
+    EXPECT_FLOAT_EQ(grip.W(), 20.f / scale);  // 20 pixels on screen at every zoom
+    g->OnMouseOver(grip.R - 1.f, grip.B - 1.f, IMouseState());  // opaque while hovered
+    Frame();
+    EXPECT_EQ(pw, static_cast<int>(200 * scale));
+    // The lower-right half of the 20-pixel square is black, the upper-left half and the
+    // pixels just outside it stay white.
+    ExpectNear(At(pw - 2, ph - 2), 0, 0, 0);
+    ExpectNear(At(pw - 17, ph - 2), 0, 0, 0, 8);
+    ExpectNear(At(pw - 2, ph - 17), 0, 0, 0, 8);
+    ExpectNear(At(pw - 17, ph - 17), 255, 255, 255);
+    ExpectNear(At(pw - 25, ph - 2), 255, 255, 255);
+    ExpectNear(At(pw - 2, ph - 25), 255, 255, 255);
+    g.reset();
   }
 }
 

@@ -69,9 +69,10 @@ struct HeadlessDisplay {
     return mDisplay;
   }
 
-  // Keeps every library loaded so far (Mesa's driver among them) in the process for good:
-  // their allocations stay reachable, and leak checkers do not report a driver unloaded at
-  // exit.
+  // Keeps the OpenGL stack's libraries (EGL, Mesa's driver and what it loaded) in the process
+  // for good: their allocations stay reachable, and leak checkers do not report a driver
+  // unloaded at exit. Only those: the plug-in itself and anything else the host loaded must
+  // stay unloadable.
   void PinLoadedLibraries() {
     std::lock_guard<std::mutex> lock(mMutex);
     if (mPinned) return;
@@ -84,7 +85,18 @@ struct HeadlessDisplay {
           return 0;
         },
         &names);
-    for (const std::string& name : names) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    static const char* const kGraphicsStack[] = {"libEGL", "libGL", "_dri.so", "libglapi",
+                                                 "libLLVM", "libgbm", "libdrm", "libxcb",
+                                                 "libX11", "libwayland", "libexpat", "libz."};
+    for (const std::string& name : names) {
+      const std::string file = name.substr(name.find_last_of('/') + 1);
+      for (const char* part : kGraphicsStack) {
+        if (file.find(part) != std::string::npos) {
+          dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+          break;
+        }
+      }
+    }
   }
 };
 
