@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "kantele/gfx/IGfxEditorDelegate.h"
@@ -40,8 +41,11 @@ struct HeadlessDisplay {
   EGLDisplay mDisplay = EGL_NO_DISPLAY;
   bool mPinned = false;
 
+  // Static storage, never destroyed and never on the heap: a plug-in module unloaded after
+  // an editor was open leaves nothing allocated behind.
   static HeadlessDisplay& Get() {
-    static HeadlessDisplay* sDisplay = new HeadlessDisplay();  // never destroyed: see above
+    alignas(HeadlessDisplay) static unsigned char sStorage[sizeof(HeadlessDisplay)];
+    static HeadlessDisplay* sDisplay = new (sStorage) HeadlessDisplay();
     return *sDisplay;
   }
 
