@@ -534,7 +534,7 @@ void IGfxNanoVG::PrepareRegion(const IRect& r) {
   if (mVG) nvgScissor(mVG, r.L, r.T, r.W(), r.H());
 }
 
-// ---- Shadows and dashes.
+// ---- Shadows.
 
 void IGfxNanoVG::DrawFastDropShadow(const IRect& innerBounds, const IRect& outerBounds,
                                     float xyDrop, float roundness, float blur,
@@ -553,35 +553,6 @@ void IGfxNanoVG::DrawFastDropShadow(const IRect& innerBounds, const IRect& outer
   nvgFill(mVG);
   ResetBlend();
   nvgBeginPath(mVG);
-}
-
-void IGfxNanoVG::DrawDottedLine(const IArgb& color, float x1, float y1, float x2, float y2,
-                                const IBlending* blend, float thickness, float dashLen) {
-  if (!mVG) return;
-  const float dx = x2 - x1;
-  const float dy = y2 - y1;
-  const float length = std::sqrt(dx * dx + dy * dy);
-  // A dash that is not positive, or so short that the line would need more than a hundred
-  // thousand of them, would never finish: nothing is drawn.
-  if (!(dashLen > 0.f) || !std::isfinite(length) || length / dashLen > 1e5f) return;
-  PathClear();
-  if (length == 0.f) return;
-  const float ux = dx / length;
-  const float uy = dy / length;
-  for (float t = 0.f; t < length; t += 2.f * dashLen) {
-    const float e = std::min(t + dashLen, length);
-    PathMoveTo(x1 + ux * t, y1 + uy * t);
-    PathLineTo(x1 + ux * e, y1 + uy * e);
-  }
-  PathStroke(IPaintSpec(color), thickness, IStrokeSpec(), blend);
-}
-
-void IGfxNanoVG::DrawDottedRect(const IArgb& color, const IRect& b, const IBlending* blend,
-                                float thickness, float dashLen) {
-  DrawDottedLine(color, b.L, b.T, b.R, b.T, blend, thickness, dashLen);
-  DrawDottedLine(color, b.R, b.T, b.R, b.B, blend, thickness, dashLen);
-  DrawDottedLine(color, b.R, b.B, b.L, b.B, blend, thickness, dashLen);
-  DrawDottedLine(color, b.L, b.B, b.L, b.T, blend, thickness, dashLen);
 }
 
 // ---- Text.

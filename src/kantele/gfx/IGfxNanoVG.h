@@ -83,12 +83,6 @@ class IGfxNanoVG : public IGfx {
   void DrawFastDropShadow(const IRect& innerBounds, const IRect& outerBounds, float xyDrop = 5.f,
                           float roundness = 0.f, float blur = 10.f,
                           const IBlending* blend = nullptr) override;
-  /// Dashes of `dashLen` with gaps of the same length: NanoVG has no dash pattern.
-  void DrawDottedLine(const IArgb& color, float x1, float y1, float x2, float y2,
-                      const IBlending* blend = nullptr, float thickness = 1.f,
-                      float dashLen = 2.f) override;
-  void DrawDottedRect(const IArgb& color, const IRect& bounds, const IBlending* blend = nullptr,
-                      float thickness = 1.f, float dashLen = 2.f) override;
 
   void PathClear() override;
   void PathClose() override;
