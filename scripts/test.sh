@@ -50,11 +50,13 @@ step "fuzz configure" cmake --preset linux-fuzz
 step "fuzz build" cmake --build --preset linux-fuzz -j "$jobs"
 step "fuzz smoke runs" run_ctest linux-fuzz fuzz
 
-# Windows cross build, tests under Wine.
+# Windows cross build, tests under Wine with an X display of their own (Xvfb) for the
+# editor's windows; Wine and the display are stopped however the script ends.
 source scripts/wine-env.sh
+trap wine_stop EXIT
 step "windows configure" cmake --preset windows
 step "windows build" cmake --build --preset windows -j "$jobs"
-wine_prepare
+step "wine and display" wine_prepare
 step "windows tests (wine)" run_ctest windows windows
 wine_stop
 

@@ -1,12 +1,13 @@
-// The Windows editor needs its window layer (a child window with a WGL context); this build
-// has none yet, so the factory makes no context and the host is told that no editor opened.
+// On Windows the editor is a child window of the host's with a WGL context, drawn by NanoVG.
 #include "kantele/gfx/platform/PlatformGraphics.h"
+#include "kantele/gfx/platform/win/IGfxWin.h"
 
 namespace kantele {
 namespace gfx {
 
-std::unique_ptr<IGfx> MakePlatformGraphics(IEditorDelegate&, int, int, int, float) {
-  return nullptr;
+std::unique_ptr<IGfx> MakePlatformGraphics(IEditorDelegate& dlg, int w, int h, int fps,
+                                           float scale) {
+  return std::make_unique<IGfxWin>(dlg, w, h, fps, scale);
 }
 
 }  // namespace gfx
