@@ -409,7 +409,10 @@ LRESULT CALLBACK IGfxWin::TextEntryProc(HWND wnd, UINT msg, WPARAM wParam, LPARA
       self->mTextEntryState = kEntryFocused;
       break;
     case WM_KILLFOCUS:
-      self->mTextEntryState = kEntryCommit;
+      // Losing the focus commits, unless the edit was already decided: a cancel (Escape, a
+      // click while the box was just focused) must not turn into a commit because the focus
+      // left the box before the frame tick closed it.
+      if (self->mTextEntryState != kEntryCancel) self->mTextEntryState = kEntryCommit;
       break;
     case WM_GETDLGCODE: {
       LRESULT code = CallWindowProcW(own, wnd, msg, wParam, lParam);
