@@ -20,6 +20,8 @@ packages=(
   # headless OpenGL (EGL, Mesa's software renderer) and a virtual display for Wine
   dpf-source libstb-dev python3-glad fonts-roboto-unhinted
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev
+  # the Linux editor's tests send input through the X server's test extension
+  libxtst-dev
   xvfb xauth x11-utils
   # the artwork generator
   python3-cairo python3-pil

@@ -3,12 +3,14 @@
 #
 # The Linux module's interface to the system, as the dynamic linker sees it:
 #  - it exports exactly VSTPluginMain and main, both at one address;
-#  - it needs only libc, libm, libstdc++ and libgcc (and, in a sanitizer build, the runtimes
-#    named on the command line);
+#  - it needs only libc, libm, libstdc++, libgcc and Xlib (libX11, for the editor's window;
+#    OpenGL is loaded at run time) and, in a sanitizer build, the runtimes named on the
+#    command line;
 #  - every symbol it leaves undefined carries a version of one of those libraries (GLIBC_ for
-#    libc and libm, GLIBCXX_ and CXXABI_ for libstdc++, GCC_ for libgcc); weak references
-#    the loader may leave unresolved do not count. In a sanitizer build a symbol may instead be
-#    one that a named runtime defines.
+#    libc and libm, GLIBCXX_ and CXXABI_ for libstdc++, GCC_ for libgcc) or is one that Xlib
+#    defines (Xlib's symbols carry no version); weak references the loader may leave
+#    unresolved do not count. In a sanitizer build a symbol may instead be one that a named
+#    runtime defines.
 set -eu
 module=$1
 nm=$2
@@ -28,7 +30,7 @@ exports=$("$nm" -D --defined-only "$module" | awk '{print $NF}' | LC_ALL=C sort 
 addresses=$("$nm" -D --defined-only "$module" | awk '{print $1}' | sort -u | wc -l)
 [ "$addresses" -eq 1 ] || fail "VSTPluginMain and main are $addresses different addresses"
 
-allowed="libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1 ld-linux-x86-64.so.2 $sanitizer_runtimes"
+allowed="libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1 ld-linux-x86-64.so.2 libX11.so.6 $sanitizer_runtimes"
 needed=$("$readelf" -d "$module" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 for lib in $needed; do
   case " $allowed " in
@@ -37,12 +39,12 @@ for lib in $needed; do
   esac
 done
 
-# The symbols the sanitizer runtimes define: a sanitizer build binds its interceptors (memory
+# The symbols Xlib and the sanitizer runtimes define. A sanitizer build binds its interceptors (memory
 # allocation, string functions, locks) to them, unversioned.
 runtime_symbols=""
-for runtime in $sanitizer_runtimes; do
+for runtime in libX11.so.6 $sanitizer_runtimes; do
   path=$(ldd "$module" | awk -v lib="$runtime" '$1 == lib {print $3}')
-  [ -n "$path" ] || { fail "sanitizer runtime $runtime not found"; continue; }
+  [ -n "$path" ] || { fail "runtime library $runtime not found"; continue; }
   runtime_symbols="$runtime_symbols $("$nm" -D --defined-only "$path" | awk '{print $NF}' | tr '\n' ' ')"
 done
 

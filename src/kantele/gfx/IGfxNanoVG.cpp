@@ -642,5 +642,23 @@ bool IGfxNanoVG::LoadAPIFont(const char* fontID, const PlatformFont& font) {
   return true;
 }
 
+std::unique_ptr<PlatformFont> IGfxNanoVG::LoadFontFromMemory(const char*, const void* data,
+                                                             int dataSize) {
+  if (!data || dataSize <= 0) return nullptr;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  return std::make_unique<MemoryFont>(std::vector<uint8_t>(bytes, bytes + dataSize));
+}
+
+std::unique_ptr<PlatformFont> IGfxNanoVG::LoadFontFromNameOrFile(const char*,
+                                                                 const char* fileNameOrResID) {
+  std::vector<uint8_t> bytes = LoadResource(fileNameOrResID, "ttf");
+  if (bytes.empty()) return nullptr;
+  return std::make_unique<MemoryFont>(std::move(bytes));
+}
+
+void IGfxNanoVG::CachePlatformFont(const char*, std::unique_ptr<PlatformFont> font) {
+  if (font) mPlatformFonts.push_back(std::move(font));
+}
+
 }  // namespace gfx
 }  // namespace kantele

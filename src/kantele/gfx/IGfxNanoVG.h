@@ -116,6 +116,15 @@ class IGfxNanoVG : public IGfx {
   std::unique_ptr<APIBitmap> CreateAPIBitmap(int width, int height, int scale,
                                              double drawScale) override;
   bool LoadAPIFont(const char* fontID, const PlatformFont& font) override;
+  /// Fonts as NanoVG reads them: the bytes of a TrueType or OpenType file, from memory, or from
+  /// a module resource or file (type "ttf"). Null for empty data or a name that finds nothing.
+  /// Platforms with a font service of their own override these.
+  std::unique_ptr<PlatformFont> LoadFontFromMemory(const char* fontID, const void* data,
+                                                   int dataSize) override;
+  std::unique_ptr<PlatformFont> LoadFontFromNameOrFile(const char* fontID,
+                                                       const char* fileNameOrResID) override;
+  /// Keeps the font for the life of this context (NanoVG reads its bytes while drawing).
+  void CachePlatformFont(const char* fontID, std::unique_ptr<PlatformFont> font) override;
   void DrawText(const ITextStyle& style, const char* str, const IRect& bounds,
                 const IBlending* blend = nullptr) override;
 
@@ -156,6 +165,7 @@ class IGfxNanoVG : public IGfx {
   void BindMainFramebuffer();
 
   NVGcontext* mVG = nullptr;
+  std::vector<std::unique_ptr<PlatformFont>> mPlatformFonts;
   NVGLUframebuffer* mMainFramebuffer = nullptr;
   bool mInFrame = false;
   KeyedCache<APIBitmap> mBitmapCache;

@@ -5,9 +5,6 @@
 
 #include "kantele/gfx/platform/headless/IGfxHeadless.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -15,6 +12,7 @@
 #include <vector>
 
 #include "kantele/gfx/IGfxEditorDelegate.h"
+#include "kantele/gfx/platform/linux/GraphicsLibraries.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -39,7 +37,6 @@ struct HeadlessDisplay {
   std::mutex mMutex;
   bool mTried = false;
   EGLDisplay mDisplay = EGL_NO_DISPLAY;
-  bool mPinned = false;
 
   // Static storage, never destroyed and never on the heap: a plug-in module unloaded after
   // an editor was open leaves nothing allocated behind.
@@ -71,36 +68,6 @@ struct HeadlessDisplay {
     if (!gladLoaderLoadEGL(display) || !eglBindAPI(EGL_OPENGL_API)) return EGL_NO_DISPLAY;
     mDisplay = display;
     return mDisplay;
-  }
-
-  // Keeps the OpenGL stack's libraries (EGL, Mesa's driver and what it loaded) in the process
-  // for good: their allocations stay reachable, and leak checkers do not report a driver
-  // unloaded at exit. Only those: the plug-in itself and anything else the host loaded must
-  // stay unloadable.
-  void PinLoadedLibraries() {
-    std::lock_guard<std::mutex> lock(mMutex);
-    if (mPinned) return;
-    mPinned = true;
-    std::vector<std::string> names;
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-          if (info->dlpi_name && *info->dlpi_name)
-            static_cast<std::vector<std::string>*>(data)->push_back(info->dlpi_name);
-          return 0;
-        },
-        &names);
-    static const char* const kGraphicsStack[] = {"libEGL", "libGL", "_dri.so", "libglapi",
-                                                 "libLLVM", "libgbm", "libdrm", "libxcb",
-                                                 "libX11", "libwayland", "libexpat", "libz."};
-    for (const std::string& name : names) {
-      const std::string file = name.substr(name.find_last_of('/') + 1);
-      for (const char* part : kGraphicsStack) {
-        if (file.find(part) != std::string::npos) {
-          dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-          break;
-        }
-      }
-    }
   }
 };
 
@@ -170,7 +137,7 @@ void* IGfxHeadless::OpenWindow(void*) {
     mContext = nullptr;
     return nullptr;
   }
-  shared.PinLoadedLibraries();
+  PinGraphicsLibraries();
   mOpen = true;
   mFrames = 0;
   ViewCreated(mContext);
@@ -419,24 +386,6 @@ bool IGfxHeadless::RevealInExplorer(const std::string&, bool) { return false; }
 std::unique_ptr<PlatformFont> IGfxHeadless::LoadInstalledFont(const char*, const char*,
                                                               ETextStyle) {
   return nullptr;
-}
-
-std::unique_ptr<PlatformFont> IGfxHeadless::LoadFontFromMemory(const char*, const void* data,
-                                                               int dataSize) {
-  if (!data || dataSize <= 0) return nullptr;
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  return std::make_unique<MemoryFont>(std::vector<uint8_t>(bytes, bytes + dataSize));
-}
-
-std::unique_ptr<PlatformFont> IGfxHeadless::LoadFontFromNameOrFile(const char*,
-                                                                   const char* fileNameOrResID) {
-  std::vector<uint8_t> bytes = LoadResource(fileNameOrResID, "ttf");
-  if (bytes.empty()) return nullptr;
-  return std::make_unique<MemoryFont>(std::move(bytes));
-}
-
-void IGfxHeadless::CachePlatformFont(const char*, std::unique_ptr<PlatformFont> font) {
-  mFonts.push_back(std::move(font));
 }
 
 void IGfxHeadless::CreateNativeTextEntry(int paramIdx, const ITextStyle&, const IRect& bounds,

@@ -82,11 +82,6 @@ class IGfxHeadless : public IGfxNanoVG {
   bool RevealInExplorer(const std::string& path, bool select = false) override;
   std::unique_ptr<PlatformFont> LoadInstalledFont(const char* fontID, const char* fontName,
                                                   ETextStyle style) override;
-  std::unique_ptr<PlatformFont> LoadFontFromMemory(const char* fontID, const void* data,
-                                                   int dataSize) override;
-  std::unique_ptr<PlatformFont> LoadFontFromNameOrFile(const char* fontID,
-                                                       const char* fileNameOrResID) override;
-  void CachePlatformFont(const char* fontID, std::unique_ptr<PlatformFont> font) override;
   void MakeGLContextCurrent() override;
   void RestoreGLContext() override;
   void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
@@ -142,7 +137,6 @@ class IGfxHeadless : public IGfxNanoVG {
   ECursor mCursor = kArrowCursor;
   std::vector<std::pair<bool, bool>> mHiddenCalls;
   std::vector<TextEntryRequest> mTextEntries;
-  std::vector<std::unique_ptr<PlatformFont>> mFonts;
   int mFrames = 0;
 };
 

@@ -1,5 +1,5 @@
-// On Linux the editor draws into the windowless NanoVG context: a host gets a drawn editor
-// that it cannot show, and tests and screenshots get exactly what a window would show.
+// Programs that draw the editor without a window (tests, benchmarks, screenshots) link this
+// factory: the editor draws into the windowless NanoVG context, exactly as a window would show it.
 #include "kantele/gfx/platform/PlatformGraphics.h"
 #include "kantele/gfx/platform/headless/IGfxHeadless.h"
 

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "kantele/gfx/IGfxNanoVG.h"
+
+// Xlib's types, declared without its headers: they define macros (KeyPress, None, Bool ...)
+// that would clash with the graphics library's names in every file including this one.
+struct _XDisplay;
+union _XEvent;
+
+namespace kantele {
+class Timer;
+namespace gfx {
+
+/// The Linux editor: a NanoVG graphics context drawing into a child X11 window of the host's
+/// window, through a GLX context of its own.
+///
+/// - Its own Display connection (the DISPLAY environment variable names the server), so the
+///   host's connection and event queue are never touched.
+/// - Everything runs on the host's user-interface thread, inside the frame timer's ticks: the
+///   timer is a `kantele::Timer` (one frame period, at most 60 per second as the editor asks),
+///   and on Linux timers tick inside `Timer::ServiceDueTimers`, which the plug-in calls from
+///   the host's editor-idle requests. Each tick reads the X events waiting on the editor's
+///   connection, carries them out, then draws what is dirty or exposed. A host that never
+///   sends idle requests sees the frame drawn at open and nothing after it: no input, no
+///   redraw (X11 gives a plug-in no other way onto the host's thread).
+/// - Input: buttons 1 to 3 with X's implicit pointer grab standing in for capture, the wheel
+///   from buttons 4 and 5, a second press of button 1 within 400 ms and 4 pixels as a double
+///   click, keys through XLookupString (keys the editor does not take go on to the host's
+///   window), enter and leave. A press takes the keyboard focus.
+/// - The cursor: shapes from X's cursor font, hiding with an empty cursor, warping and locking
+///   with XWarpPointer.
+/// - The screen scale: the "Xft.dpi" resource over 96, within [1, 4], read at open.
+/// - Services: the clipboard through the CLIPBOARD selection (text copied from the editor is
+///   offered while the editor is open). X11 has no native popup menus, text boxes, dialogs or
+///   message boxes: menus answer null (nothing chosen), text entry uses the in-editor text
+///   entry control (made when the editor has none), message boxes answer "no result", choosers
+///   choose nothing, URLs are not opened and nothing is revealed; no installed fonts (fonts
+///   come from the module's resources, files or memory). Dropped files (XDND) and touch are
+///   not received.
+///
+/// [main-thread] The host's user-interface thread, which also sends the idle requests.
+class IGfxLinux : public IGfxNanoVG {
+ public:
+  IGfxLinux(IEditorDelegate& dlg, int w, int h, int fps = 60, float scale = 1.f);
+  /// Closes the window if it is open.
+  ~IGfxLinux() override;
+
+  // ---- Window.
+  /// `parent` is the host's X window id (a Window cast to a pointer). Opens a connection, makes
+  /// the child window at the draw-scaled size times the screen scale, its GLX context, lays the
+  /// editor out, draws the first frame and starts the frame timer. Answers the window id as a
+  /// pointer, or null when there is no display, no parent, no window of that id or no suitable
+  /// OpenGL configuration (nothing is left behind then). Opening while open reopens in the
+  /// new parent.
+  void* OpenWindow(void* parent) override;
+  void CloseWindow() override;
+  void* GetNativeWindow() override;
+  bool IsWindowOpen() override { return mWnd != 0; }
+
+  /// One frame tick, as the frame timer runs it: the waiting events, the display tick and
+  /// animations, then a frame over the dirty and exposed areas when there are any.
+  void OnFrameTick();
+  /// Reads and carries out every event waiting on the editor's connection.
+  void ProcessEvents();
+
+  // ---- Platform services.
+  bool GetCursorPosition(float& x, float& y) const override;
+  void SetCursorHidden(bool hide = true, bool lock = true) override;
+  void WarpCursor(float x, float y) override;
+  ECursor SetCursor(ECursor cursorType = kArrowCursor) override;
+  void CancelTextEntry() override;
+  bool ReadClipboardText(std::string& str) override;
+  bool WriteClipboardText(const char* str) override;
+  EMsgBoxResult ShowMessageBox(const char* str, const char* caption, EMsgBoxType type,
+                               IMsgBoxCompletionHandlerFunc completionHandler = nullptr) override;
+  void ChooseFile(std::string& fileName, std::string& path, EFileAction action = kFileOpen,
+                  const char* extensions = "") override;
+  void ChooseFolder(std::string& dir) override;
+  bool ChooseColor(IArgb& color, const char* str = "",
+                   IColorPickerHandlerFunc func = nullptr) override;
+  bool OpenUrl(const char* url, const char* msgWindowTitle = nullptr,
+               const char* confirmMsg = nullptr, const char* errMsgOnFailure = nullptr) override;
+  const char* GetPlatformName() override { return "Linux"; }
+  bool RevealInExplorer(const std::string& path, bool select = false) override;
+  std::unique_ptr<PlatformFont> LoadInstalledFont(const char* fontID, const char* fontName,
+                                                  ETextStyle style) override;
+  void MakeGLContextCurrent() override;
+  void RestoreGLContext() override;
+  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
+                             int length, const char* str) override;
+  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds,
+                                    bool& isAsync) override;
+  float GetScreenScaleValue() const override { return mScreenScale; }
+  /// Resizes the window to the draw-scaled size times the screen scale. The host's window is
+  /// the host's: it hears of the new size through the delegate (audioMasterSizeWindow).
+  void PlatformResize(bool parentHasResized) override;
+  void DrawResize() override;
+
+  // ---- What tests look at.
+  /// X errors raised by requests on this editor's connection since it opened (they are
+  /// counted, never fatal: a host window destroyed first makes some).
+  int XErrorCount() const;
+  /// Frames drawn since the window opened.
+  int FrameCount() const { return mFrames; }
+
+ protected:
+  void HandleEvent(_XEvent& event);
+  /// A mouse record from an event's window position and modifier state (the state before
+  /// the event: `button`, when not 0, is pressed or released by it); also the last position.
+  IMousePoint MousePoint(int x, int y, unsigned int state, unsigned int button, bool pressed);
+  /// Draws `rects` (UI units) into the window and presents the frame.
+  void DrawFrame(const IRectList& rects);
+  /// Everything of the open window but the window: the frame timer, the hidden cursor, the
+  /// OpenGL view and context. `windowExists` is false once the host destroyed it.
+  void ReleaseWindowResources(bool windowExists);
+  /// Answers another client's request for the clipboard text this editor owns.
+  void AnswerSelectionRequest(_XEvent& event);
+  unsigned long InternAtom(const char* name);
+
+ private:
+  _XDisplay* mDisplay = nullptr;
+  unsigned long mWnd = 0;        // Window
+  unsigned long mParentWnd = 0;  // Window
+  unsigned long mColormap = 0;   // Colormap
+  void* mFBConfig = nullptr;     // GLXFBConfig
+  void* mGLContext = nullptr;    // GLXContext
+  bool mWindowGone = false;      // the host destroyed the window before closing the editor
+  std::unique_ptr<Timer> mFrameTimer;
+  int mFrames = 0;
+  int mClosedErrorCount = 0;
+
+  // The areas the X server reported exposed, drawn at the next tick (UI units).
+  IRectList mExposed;
+
+  // MakeGLContextCurrent nests: only the outermost call saves the thread's context and the
+  // matching RestoreGLContext puts it back.
+  int mGLContextDepth = 0;
+  _XDisplay* mSavedDisplay = nullptr;
+  unsigned long mSavedDrawable = 0;
+  unsigned long mSavedReadable = 0;
+  void* mSavedContext = nullptr;
+  bool mSavedContextTaken = false;
+
+  // Input.
+  float mLastMouseX = 0.f;
+  float mLastMouseY = 0.f;
+  float mHiddenCursorX = 0.f;
+  float mHiddenCursorY = 0.f;
+  unsigned int mButtonsDown = 0;  // bit n: button n + 1 held since its press in this window
+  unsigned long mLastPressTime = 0;
+  int mLastPressX = 0;
+  int mLastPressY = 0;
+  bool mLastPressWasDouble = true;  // no first press to pair with yet
+  ECursor mCursorType = kArrowCursor;
+  unsigned long mCursors[16] = {};  // Cursor by ECursor, made on first use
+  unsigned long mBlankCursor = 0;
+
+  // The clipboard text this editor offers while it owns the CLIPBOARD selection.
+  std::string mClipboardText;
+};
+
+}  // namespace gfx
+}  // namespace kantele
