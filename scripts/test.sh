@@ -30,6 +30,14 @@ run_ctest() {  # run_ctest PRESET LOGNAME
 start=$(date +%s)
 mkdir -p build && rm -f build/*-ctest.log
 
+# An X display of the script's own (Xvfb) for the editors' windows: the Linux editor's tests
+# open theirs on it, and Wine's under the Windows tests. Wine and the display are stopped
+# however the script ends.
+source scripts/wine-env.sh
+trap wine_stop EXIT
+step "display (xvfb)" xvfb_start
+export DISPLAY="$TOLVANE_XVFB_DISPLAY"
+
 # Native build and tests.
 step "linux configure" cmake --preset linux
 step "linux build" cmake --build --preset linux -j "$jobs"
@@ -50,10 +58,7 @@ step "fuzz configure" cmake --preset linux-fuzz
 step "fuzz build" cmake --build --preset linux-fuzz -j "$jobs"
 step "fuzz smoke runs" run_ctest linux-fuzz fuzz
 
-# Windows cross build, tests under Wine with an X display of their own (Xvfb) for the
-# editor's windows; Wine and the display are stopped however the script ends.
-source scripts/wine-env.sh
-trap wine_stop EXIT
+# Windows cross build, tests under Wine on the same display.
 step "windows configure" cmake --preset windows
 step "windows build" cmake --build --preset windows -j "$jobs"
 step "wine and display" wine_prepare

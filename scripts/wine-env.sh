@@ -23,7 +23,9 @@ xvfb_start() {
   if xvfb_answers; then
     return 0
   fi
-  Xvfb "$TOLVANE_XVFB_DISPLAY" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
+  # -noreset: the server would otherwise reset (refusing connections meanwhile) whenever its
+  # last client leaves, which editor tests that open and close connections do all the time.
+  Xvfb "$TOLVANE_XVFB_DISPLAY" -screen 0 1920x1200x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   TOLVANE_XVFB_PID=$!
   local i
   for i in $(seq 1 100); do

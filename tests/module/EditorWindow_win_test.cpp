@@ -26,6 +26,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "stb_image_write.h"
 
+#include "EditorHost.h"
 #include "ModuleHost.h"
 
 namespace kantele::test {
@@ -33,48 +34,7 @@ namespace {
 
 using namespace vst2;
 
-constexpr int kInputGain = 0;
-constexpr int kReact = 3;
-constexpr int kBypass = 4;
-constexpr float kInputGainDefault = 32.f / 200.f;
-
 // ---- The host's side.
-
-/// One request the plug-in made of the host.
-struct HostRequest {
-  VstInt32 mOpcode;
-  VstInt32 mIndex;
-  VstIntPtr mValue;
-  float mOpt;
-};
-
-// Requests of the editor, made on this thread only (no audio is processed in these tests).
-std::vector<HostRequest> sRequests;
-
-VstIntPtr KANTELE_VST_CALL RecordingHost(AEffect*, VstInt32 opcode, VstInt32 index,
-                                         VstIntPtr value, void*, float opt) {
-  if (opcode == audioMasterVersion) return 2400;
-  sRequests.push_back(HostRequest{opcode, index, value, opt});
-  // Like a host that resizes its window itself: the editor resizes its own window only.
-  return opcode == audioMasterSizeWindow ? 0 : 1;
-}
-
-std::vector<VstInt32> EditOpcodes(int paramIdx) {
-  std::vector<VstInt32> ops;
-  for (const HostRequest& r : sRequests) {
-    const bool edit = r.mOpcode == audioMasterBeginEdit || r.mOpcode == audioMasterAutomate ||
-                      r.mOpcode == audioMasterEndEdit;
-    if (edit && r.mIndex == paramIdx) ops.push_back(r.mOpcode);
-  }
-  return ops;
-}
-
-bool SizeRequested(int w, int h) {
-  for (const HostRequest& r : sRequests) {
-    if (r.mOpcode == audioMasterSizeWindow && r.mIndex == w && r.mValue == h) return true;
-  }
-  return false;
-}
 
 // Key messages that reached the host's window.
 std::vector<WPARAM> sHostKeys;
@@ -171,7 +131,7 @@ class EditorWindowTest : public ModuleTest {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCSTR>(mEntry), &mDll);
-    sRequests.clear();
+    ClearHostRequests();
     sHostKeys.clear();
     mEffect = mEntry(RecordingHost);
     ASSERT_NE(mEffect, nullptr);
@@ -207,7 +167,7 @@ class EditorWindowTest : public ModuleTest {
   void NewInstance() {
     Dispatch(effEditClose);
     Dispatch(effClose);
-    sRequests.clear();
+    ClearHostRequests();
     mEffect = mEntry(RecordingHost);
     ASSERT_NE(mEffect, nullptr);
     Dispatch(effOpen);
