@@ -114,6 +114,7 @@ void* IGfxLinux::OpenWindow(void* parent) {
                        CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
   XFree(visual);
   if (mWnd == 0) return fail();
+  ListOpenEditor(true);
   XStoreName(display, mWnd, "Kantele");
   XMapWindow(display, mWnd);
   // Every request so far answered: an error now means a parent that went away meanwhile, a
@@ -174,7 +175,8 @@ void IGfxLinux::CloseWindow() {
   }
   if (mBlankCursor) XFreeCursor(display, mBlankCursor);
   mBlankCursor = 0;
-  mClipboardText.clear();
+  ListOpenEditor(false);
+  SetClipboardText(std::string());
   XSync(display, False);
   mClosedErrorCount = x11::ErrorTrap::Errors(display);
   x11::ErrorTrap::Remove(display);
@@ -400,15 +402,14 @@ void IGfxLinux::HandleEvent(XEvent& event) {
         XNextEvent(mDisplay, &event);
       }
       const XMotionEvent& m = event.xmotion;
-      const bool dragging = (m.state & (Button1Mask | Button3Mask)) != 0 &&
-                            (mButtonsDown & ((1u << 0) | (1u << 2))) != 0;
-      if (!dragging) {
-        if ((m.state & (Button1Mask | Button2Mask | Button3Mask)) == 0) {
-          const IMousePoint p = MousePoint(m.x, m.y, m.state, 0, false);
-          OnMouseOver(p.x, p.y, p.ms);
-        }
+      // With the left or right button held a motion is a drag, if the press was this
+      // window's; otherwise (the middle button included, as on Windows) a mouse-over.
+      if ((m.state & (Button1Mask | Button3Mask)) == 0) {
+        const IMousePoint p = MousePoint(m.x, m.y, m.state, 0, false);
+        OnMouseOver(p.x, p.y, p.ms);
         break;
       }
+      if ((mButtonsDown & ((1u << 0) | (1u << 2))) == 0) break;
       const float lastX = mLastMouseX;
       const float lastY = mLastMouseY;
       IMousePoint p = MousePoint(m.x, m.y, m.state, 0, false);
@@ -477,6 +478,7 @@ void IGfxLinux::HandleEvent(XEvent& event) {
       // now; the connection stays until the editor is closed.
       if (event.xdestroywindow.window == mWnd && !mWindowGone) {
         mWindowGone = true;
+        ListOpenEditor(false);  // its id may be given to another client's window now
         ReleaseWindowResources(false);
       }
       break;
@@ -486,7 +488,7 @@ void IGfxLinux::HandleEvent(XEvent& event) {
       break;
 
     case SelectionClear:
-      if (event.xselectionclear.window == mWnd) mClipboardText.clear();
+      if (event.xselectionclear.window == mWnd) SetClipboardText(std::string());
       break;
 
     default:

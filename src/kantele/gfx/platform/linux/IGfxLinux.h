@@ -120,6 +120,10 @@ class IGfxLinux : public IGfxNanoVG {
   /// Answers another client's request for the clipboard text this editor owns.
   void AnswerSelectionRequest(_XEvent& event);
   unsigned long InternAtom(const char* name);
+  /// Lists this editor among the process's open editors (whose copied text the others read
+  /// directly), or takes it off the list.
+  void ListOpenEditor(bool open);
+  void SetClipboardText(const std::string& text);
 
  private:
   _XDisplay* mDisplay = nullptr;
@@ -159,7 +163,8 @@ class IGfxLinux : public IGfxNanoVG {
   unsigned long mCursors[16] = {};  // Cursor by ECursor, made on first use
   unsigned long mBlankCursor = 0;
 
-  // The clipboard text this editor offers while it owns the CLIPBOARD selection.
+  // The clipboard text this editor offers while it owns the CLIPBOARD selection; guarded by
+  // the process's list of open editors, whose lock other editors read it under.
   std::string mClipboardText;
 };
 

@@ -177,21 +177,51 @@ ECursor IGfxLinux::SetCursor(ECursor cursorType) {
 
 namespace {
 
+// The open editors of this process with their windows, so that one editor reads another's
+// copied text directly: the owner could only answer a selection request from its own event
+// processing, on the very thread that would be waiting for the answer. Static storage and a
+// fixed size: nothing on the heap. The lock also guards every editor's clipboard text.
+struct OpenEditors {
+  std::mutex mMutex;
+  struct Entry {
+    unsigned long mWnd;
+    const std::string* mText;
+  };
+  Entry mEntries[64] = {};
+};
+OpenEditors sOpenEditors;
+
 constexpr long kMaxSelectionBytes = 1 << 20;  // the most of another client's text read
 constexpr size_t kMaxOfferedBytes = 256 * 1024;  // larger texts would need the INCR protocol
 constexpr int kSelectionWaitMs = 500;
 
 }  // namespace
 
+void IGfxLinux::ListOpenEditor(bool open) {
+  std::lock_guard<std::mutex> lock(sOpenEditors.mMutex);
+  for (OpenEditors::Entry& e : sOpenEditors.mEntries) {
+    if (open && e.mWnd == 0) {
+      e = OpenEditors::Entry{mWnd, &mClipboardText};
+      return;
+    }
+    if (!open && e.mText == &mClipboardText) e = OpenEditors::Entry{0, nullptr};
+  }
+}
+
+void IGfxLinux::SetClipboardText(const std::string& text) {
+  std::lock_guard<std::mutex> lock(sOpenEditors.mMutex);
+  mClipboardText = text;
+}
+
 bool IGfxLinux::WriteClipboardText(const char* str) {
   if (!mDisplay || mWnd == 0 || mWindowGone) return false;
   const std::string text = str ? str : "";
   if (text.size() > kMaxOfferedBytes) return false;
-  mClipboardText = text;
+  SetClipboardText(text);
   const Atom clipboard = InternAtom("CLIPBOARD");
   XSetSelectionOwner(mDisplay, clipboard, mWnd, CurrentTime);
   if (XGetSelectionOwner(mDisplay, clipboard) != mWnd) {
-    mClipboardText.clear();
+    SetClipboardText(std::string());
     return false;
   }
   return true;
@@ -203,9 +233,15 @@ bool IGfxLinux::ReadClipboardText(std::string& str) {
   const Atom clipboard = InternAtom("CLIPBOARD");
   const Window owner = XGetSelectionOwner(mDisplay, clipboard);
   if (owner == None) return false;
-  if (owner == mWnd) {
-    str = mClipboardText;
-    return !str.empty();
+  {
+    // This editor's text, or another open editor's of this process.
+    std::lock_guard<std::mutex> lock(sOpenEditors.mMutex);
+    for (const OpenEditors::Entry& e : sOpenEditors.mEntries) {
+      if (e.mWnd != 0 && e.mWnd == owner) {
+        str = *e.mText;
+        return !str.empty();
+      }
+    }
   }
   const Atom property = InternAtom("KANTELE_SELECTION");
   const Atom utf8 = InternAtom("UTF8_STRING");
@@ -269,19 +305,24 @@ void IGfxLinux::AnswerSelectionRequest(XEvent& event) {
   const Atom utf8 = InternAtom("UTF8_STRING");
   const Atom targets = InternAtom("TARGETS");
   const Atom text = InternAtom("TEXT");
+  std::string offered;
+  {
+    std::lock_guard<std::mutex> lock(sOpenEditors.mMutex);
+    offered = mClipboardText;
+  }
   if (request.owner == mWnd && request.selection == clipboard) {
     if (request.target == targets) {
-      const Atom offered[] = {targets, utf8, XA_STRING, text};
+      const Atom kinds[] = {targets, utf8, XA_STRING, text};
       XChangeProperty(mDisplay, request.requestor, property, XA_ATOM, 32, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(offered), 4);
+                      reinterpret_cast<const unsigned char*>(kinds), 4);
       reply.property = property;
     } else if (request.target == utf8 || request.target == text) {
       XChangeProperty(mDisplay, request.requestor, property, utf8, 8, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(mClipboardText.data()),
-                      static_cast<int>(mClipboardText.size()));
+                      reinterpret_cast<const unsigned char*>(offered.data()),
+                      static_cast<int>(offered.size()));
       reply.property = property;
     } else if (request.target == XA_STRING) {
-      const std::string latin1 = Utf8ToLatin1(mClipboardText);
+      const std::string latin1 = Utf8ToLatin1(offered);
       XChangeProperty(mDisplay, request.requestor, property, XA_STRING, 8, PropModeReplace,
                       reinterpret_cast<const unsigned char*>(latin1.data()),
                       static_cast<int>(latin1.size()));
