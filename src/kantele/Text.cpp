@@ -19,6 +19,55 @@ bool EqualIgnoringCaseAscii(const char* a, const char* b) {
   }
 }
 
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+long DecodeUtf8(const unsigned char* s, size_t n, size_t& len) {
+  len = 1;
+  const unsigned char b0 = s[0];
+  if (b0 < 0x80) return b0;
+  size_t need = 0;
+  char32_t c = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    need = 1;
+    c = b0 & 0x1F;
+    min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    need = 2;
+    c = b0 & 0x0F;
+    min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    need = 3;
+    c = b0 & 0x07;
+    min = 0x10000;
+  } else {
+    return -1;
+  }
+  if (need >= n) return -1;
+  for (size_t i = 1; i <= need; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return -1;
+    c = (c << 6) | (s[i] & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+  len = need + 1;
+  return static_cast<long>(c);
+}
 
 size_t Utf8CutLength(const char* s, size_t maxLen) {
   size_t n = 0;

@@ -17,6 +17,16 @@ size_t Utf8CutLength(const char* s, size_t maxLen);
 /// zero-terminated. `src` may overlap `dst`. Answers the length copied.
 size_t Utf8CopyCut(char* dst, size_t dstSize, const char* src);
 
+/// Appends the UTF-8 form of code point `cp` (at most U+10FFFF; the caller keeps surrogates
+/// out) to `out`. [any-thread] Allocates.
+void AppendUtf8(std::string& out, char32_t cp);
+
+/// The code point of the UTF-8 sequence at `s` (`n` >= 1 bytes readable) with its length in
+/// `len`; -1, with `len` 1, when the byte does not start a valid shortest-form sequence (an
+/// overlong form, a surrogate, a value above U+10FFFF, a stray continuation byte or a sequence
+/// cut by the end). [any-thread]
+long DecodeUtf8(const unsigned char* s, size_t n, size_t& len);
+
 /// ASCII letters changed case; every other byte (UTF-8 sequences included) is kept. Unlike
 /// the C library's conversions, the answer never depends on the process's locale, which a host
 /// may have set. [any-thread]

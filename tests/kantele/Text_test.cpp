@@ -101,6 +101,33 @@ TEST(Text, ShorterTextReplacesLongerOne) {
   EXPECT_TRUE(t == "ab");
 }
 
+TEST(Text, Utf8EncodesEveryLengthAndDecodesOnlyShortestValidForms) {
+  const char32_t points[] = {0x24, 0x7F, 0x80, 0xE9, 0x7FF, 0x800, 0x20AC, 0xFFFD, 0x10000,
+                             0x1F3B8, 0x10FFFF};
+  const size_t lengths[] = {1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
+  for (size_t k = 0; k < sizeof(points) / sizeof(points[0]); ++k) {
+    std::string s;
+    AppendUtf8(s, points[k]);
+    ASSERT_EQ(s.size(), lengths[k]) << std::hex << static_cast<unsigned long>(points[k]);
+    size_t len = 0;
+    EXPECT_EQ(DecodeUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size(), len),
+              static_cast<long>(points[k]));
+    EXPECT_EQ(len, lengths[k]);
+    // Cut by the end of the readable bytes: no code point, one byte consumed.
+    if (lengths[k] > 1) {
+      EXPECT_EQ(DecodeUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size() - 1, len), -1);
+      EXPECT_EQ(len, 1u);
+    }
+  }
+  for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\xF8\x88\x80\x80\x80", "\xC3\x28", "\xFF"}) {
+    size_t len = 0;
+    EXPECT_EQ(DecodeUtf8(reinterpret_cast<const unsigned char*>(bad), std::strlen(bad), len), -1)
+        << bad;
+    EXPECT_EQ(len, 1u);
+  }
+}
+
 TEST(Text, CaseIsIgnoredForAsciiLettersOnly) {
   EXPECT_TRUE(EqualIgnoringCaseAscii("ROBOTO-Regular.TTF", "roboto-regular.ttf"));
   EXPECT_FALSE(EqualIgnoringCaseAscii("knob.png", "knob.pn"));

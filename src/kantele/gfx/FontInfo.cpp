@@ -1,5 +1,7 @@
 #include "kantele/gfx/FontInfo.h"
 
+#include "kantele/Text.h"
+
 namespace kantele {
 namespace gfx {
 namespace {
@@ -71,24 +73,6 @@ struct Table {
   uint64_t mLength = 0;
   bool Present() const { return mOffset != 0; }
 };
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // UTF-16 big-endian to UTF-8, up to the first zero unit; a trailing odd byte is ignored and
 // an unpaired surrogate becomes U+FFFD, so the result is always valid UTF-8.

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kantele/Text.h"
+
 namespace kantele {
 namespace gfx {
 
@@ -63,56 +65,6 @@ double XftDpi(const char* begin, const char* end) {
     line = lineEnd + 1;
   }
   return 0.;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// The length of the valid UTF-8 sequence at s[0..n), or 0 when it is not one (overlong forms,
-// surrogates and values above U+10FFFF included).
-size_t ValidSequenceLength(const unsigned char* s, size_t n) {
-  const unsigned char c = s[0];
-  if (c < 0x80) return 1;
-  size_t length = 0;
-  uint32_t min = 0;
-  uint32_t cp = 0;
-  if ((c & 0xE0) == 0xC0) {
-    length = 2;
-    min = 0x80;
-    cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    length = 3;
-    min = 0x800;
-    cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    length = 4;
-    min = 0x10000;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (length > n) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (s[i] & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
 }
 
 }  // namespace
@@ -200,14 +152,13 @@ std::string SelectionTextToUtf8(const unsigned char* data, size_t length, bool u
       ++i;
       continue;
     }
-    const size_t n = ValidSequenceLength(data + i, length - i);
-    if (n == 0) {
+    size_t n = 1;
+    if (DecodeUtf8(data + i, length - i, n) < 0) {
       AppendUtf8(out, 0xFFFD);
-      ++i;
     } else {
       out.append(reinterpret_cast<const char*>(data + i), n);
-      i += n;
     }
+    i += n;
   }
   return out;
 }
@@ -218,16 +169,9 @@ std::string Utf8ToLatin1(const std::string& utf8) {
   const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
   size_t i = 0;
   while (i < utf8.size()) {
-    const size_t n = ValidSequenceLength(s + i, utf8.size() - i);
-    if (n == 0) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    uint32_t cp = s[i];
-    if (n == 2) cp = ((s[i] & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
-    if (n > 2) cp = 0x800;  // beyond Latin-1 whatever it is
-    out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+    size_t n = 1;
+    const long cp = DecodeUtf8(s + i, utf8.size() - i, n);
+    out += cp >= 0 && cp <= 0xFF ? static_cast<char>(cp) : '?';
     i += n;
   }
   return out;
