@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 
 #include "kantele/gfx/controls/ITextEntryControl.h"
 #include "kantele/gfx/support/RecordingGfx.h"
+#include "kantele/gfx/support/TextEntryScript.h"
 
 namespace kantele::gfx::test {
 namespace {
@@ -242,6 +247,96 @@ TEST_F(TextEntryTest, PasteIsOneUndoStepAndRedoRestoresIt) {
   EXPECT_TRUE(Ctrl('V'));
   EXPECT_EQ(entry->GetEditText(), "xy1");
   EXPECT_FALSE(entry->GetDirtyFlag());
+}
+
+// Undo and redo against a model of the history: every undo that changes the text restores the
+// text before the newest step not yet undone, every redo the text that undo left, and a step
+// that does nothing means the history in that direction is gone (the oldest steps make room for
+// newer ones; a step whose characters cannot be kept ends it). Long pastes over the selection
+// fill the 999-character store from both ends, so redo steps are discarded to make room.
+TEST_F(TextEntryTest, UndoAndRedoRetraceTheHistoryWhateverItsSize) {
+  struct Case {
+    unsigned seed;
+    int maxPaste;
+  };
+  for (const Case c : {Case{1, 4}, Case{2, 120}, Case{3, 400}, Case{4, 700}, Case{5, 1200}}) {
+    SCOPED_TRACE(testing::Message() << "seed " << c.seed << ", pastes up to " << c.maxPaste);
+    Open(*loose, "start");
+    std::mt19937 rng(c.seed);
+    std::vector<std::u16string> past, future;
+    int undone = 0, redone = 0;
+    char16_t fresh = 0x4E00;  // each paste's own character, so a paste always changes the text
+    for (int step = 0; step < 1500; ++step) {
+      const std::u16string before = entry->GetEditString();
+      const unsigned action = rng() % 10;
+      if (action < 3) {
+        const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(c.maxPaste));
+        const std::u16string text(static_cast<size_t>(n), fresh++);
+        g.mClipboard = Utf16ToUtf8(text.data(), text.size());
+        if (rng() % 2) Ctrl('A');
+        Ctrl('V');
+      } else if (action < 5) {
+        const char ch[2] = {static_cast<char>('a' + rng() % 26), 0};
+        Type(ch);
+      } else if (action == 5) {
+        Press(8);  // backspace: the selection or the character before the caret
+      } else {
+        // Undo (6, 7) or redo (8, 9) moves the newest text of one stack to the other.
+        const bool redo = action >= 8;
+        auto& from = redo ? future : past;
+        auto& to = redo ? past : future;
+        Ctrl('Z', redo);
+        const std::u16string after = entry->GetEditString();
+        if (after == before) {
+          from.clear();
+        } else {
+          ASSERT_FALSE(from.empty()) << "step " << step << (redo ? ", redo" : ", undo");
+          ASSERT_EQ(after, from.back()) << "step " << step << (redo ? ", redo" : ", undo");
+          from.pop_back();
+          to.push_back(before);
+          ++(redo ? redone : undone);
+        }
+        continue;
+      }
+      if (entry->GetEditString() != before) {
+        past.push_back(before);
+        future.clear();
+      }
+    }
+    EXPECT_GT(undone, 100);
+    EXPECT_GT(redone, 30);
+  }
+}
+
+// Within the stores nothing is dropped: 60 typed characters and three pastes of 100 are undone
+// back to the opening text and redone to the last.
+TEST_F(TextEntryTest, EveryStepThatFitsIsUndoneAndRedone) {
+  Open(*loose, "x");
+  Press(kEnd);
+  for (int i = 0; i < 60; ++i) Type("k");
+  for (int i = 0; i < 3; ++i) {
+    g.mClipboard = std::string(100, static_cast<char>('p' + i));
+    Ctrl('V');
+  }
+  const std::string last = entry->GetEditText();
+  ASSERT_EQ(last.size(), 361u);
+  for (int i = 0; i < 63; ++i) EXPECT_TRUE(Ctrl('Z')) << i;
+  EXPECT_EQ(entry->GetEditText(), "x");
+  for (int i = 0; i < 63; ++i) Ctrl('Z', true);
+  EXPECT_EQ(entry->GetEditText(), last);
+}
+
+// Inputs that once wrote outside the entry's undo store (found by the fuzz target), replayed
+// under the sanitizers.
+TEST(TextEntryScript, FuzzFindingsPlayCleanly) {
+  for (const char* name : {"undo_discards_redo"}) {
+    std::ifstream in(std::filesystem::path(KANTELE_TEXT_ENTRY_CORPUS) / name, std::ios::binary);
+    ASSERT_TRUE(in) << name;
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(bytes.empty()) << name;
+    EXPECT_TRUE(PlayTextEntryScript(bytes.data(), bytes.size())) << name;
+  }
 }
 
 TEST_F(TextEntryTest, EditingKeysMoveSelectAndDelete) {

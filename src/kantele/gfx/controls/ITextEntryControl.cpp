@@ -228,6 +228,31 @@ struct TextEntryBuffer {
   // Replaces the selection (or inserts at the caret) with `chars`, as one undoable step.
   void ReplaceSelection(const char16_t* chars, int n);
 
+  // A key for the state machine. Undo and redo are carried out by Undo and Redo below, never
+  // by the state machine's own steps: those can write outside the undo store once redo steps
+  // must be discarded to make room (they move one record too many and then fill a record
+  // whose lengths are another's).
+  void Key(uint32_t key);
+
+  // Undo and redo over the state machine's undo store, checked: a record is applied only when
+  // it lies inside the text and the store, every write stays inside the store, and a step that
+  // cannot be kept (its characters do not fit) ends the history in that direction instead of
+  // leaving a record that would restore the wrong text.
+  void Undo();
+  void Redo();
+
+  // The store's layout: undo records [0, undo_point), oldest first, their characters in
+  // [0, undo_char_point); redo records [redo_point, kRecords), newest first, their characters
+  // in [redo_char_point, kChars), newest first too.
+  static constexpr int kRecords = STB_TEXTEDIT_UNDOSTATECOUNT;
+  static constexpr int kChars = STB_TEXTEDIT_UNDOCHARCOUNT;
+  // Whether the store's points are in order; if not, the history is emptied.
+  bool KeepHistoryConsistent();
+  void ClearUndo();
+  void ClearRedo();
+  // Drops the oldest redo record and its characters, making room for a newer record's.
+  void DiscardOldestRedo();
+
   ITextEntryControl& mOwner;
   STB_TexteditState mState;
   std::u16string mText;
@@ -301,6 +326,144 @@ void TextEntryBuffer::ReplaceSelection(const char16_t* chars, int n) {
   if (!Insert(low, chars, n)) n = 0;
   mState.cursor = mState.select_start = mState.select_end = low + n;
   mState.has_preferred_x = 0;
+}
+
+void TextEntryBuffer::Key(uint32_t key) {
+  if (key == STB_TEXTEDIT_K_UNDO) {
+    Undo();
+  } else if (key == STB_TEXTEDIT_K_REDO) {
+    Redo();
+  } else {
+    stb_textedit_key(this, &mState, key);
+    return;
+  }
+  mState.has_preferred_x = 0;
+  stb_textedit_clamp(this, &mState);
+}
+
+bool TextEntryBuffer::KeepHistoryConsistent() {
+  const StbUndoState& s = mState.undostate;
+  if (0 <= s.undo_point && s.undo_point <= s.redo_point && s.redo_point <= kRecords &&
+      0 <= s.undo_char_point && s.undo_char_point <= s.redo_char_point &&
+      s.redo_char_point <= kChars)
+    return true;
+  ClearUndo();
+  ClearRedo();
+  return false;
+}
+
+void TextEntryBuffer::ClearUndo() {
+  mState.undostate.undo_point = 0;
+  mState.undostate.undo_char_point = 0;
+}
+
+void TextEntryBuffer::ClearRedo() {
+  mState.undostate.redo_point = kRecords;
+  mState.undostate.redo_char_point = kChars;
+}
+
+void TextEntryBuffer::DiscardOldestRedo() {
+  StbUndoState& s = mState.undostate;
+  const int oldest = kRecords - 1;
+  if (s.redo_point > oldest) return;
+  const StbUndoRecord& r = s.undo_rec[oldest];
+  const int n = r.char_storage >= 0 ? r.insert_length : 0;
+  // The oldest record's characters are the last n of the store.
+  if (n < 0 || (n > 0 && (r.char_storage != kChars - n || s.redo_char_point > kChars - n))) {
+    ClearRedo();
+    return;
+  }
+  if (n > 0) {
+    std::memmove(s.undo_char + s.redo_char_point + n, s.undo_char + s.redo_char_point,
+                 static_cast<size_t>(kChars - n - s.redo_char_point) * sizeof(char16_t));
+    for (int i = s.redo_point; i < oldest; ++i)
+      if (s.undo_rec[i].char_storage >= 0) s.undo_rec[i].char_storage += n;
+    s.redo_char_point += n;
+  }
+  // Records [redo_point, oldest) move up one, over the oldest.
+  std::memmove(s.undo_rec + s.redo_point + 1, s.undo_rec + s.redo_point,
+               static_cast<size_t>(oldest - s.redo_point) * sizeof(StbUndoRecord));
+  ++s.redo_point;
+}
+
+void TextEntryBuffer::Undo() {
+  StbUndoState& s = mState.undostate;
+  if (!KeepHistoryConsistent()) return;
+  if (s.undo_point == 0) return;
+  const StbUndoRecord u = s.undo_rec[s.undo_point - 1];
+  // The newest undo record's characters end where the undo characters end.
+  const bool fits = u.where >= 0 && u.delete_length >= 0 && u.insert_length >= 0 &&
+                    u.where <= Length() - u.delete_length &&
+                    (u.insert_length == 0 ||
+                     (u.char_storage >= 0 && u.char_storage + u.insert_length == s.undo_char_point));
+  if (!fits) {
+    ClearUndo();
+    return;
+  }
+  // The redo record re-deletes what this step inserts and re-inserts what it deletes, so it
+  // keeps the characters this step deletes, below the redo characters already kept.
+  const int keep = u.delete_length;
+  if (s.undo_char_point + keep <= kChars) {
+    while (s.undo_char_point + keep > s.redo_char_point && s.redo_point < kRecords)
+      DiscardOldestRedo();
+  }
+  if (s.undo_char_point + keep <= s.redo_char_point) {
+    // The slot below the redo records is free, or is this step's own (already copied).
+    StbUndoRecord& r = s.undo_rec[s.redo_point - 1];
+    r.where = u.where;
+    r.insert_length = keep;
+    r.delete_length = u.insert_length;
+    r.char_storage = keep > 0 ? s.redo_char_point - keep : -1;
+    for (int i = 0; i < keep; ++i) s.undo_char[r.char_storage + i] = CharAt(u.where + i);
+    s.redo_char_point -= keep;
+    --s.redo_point;
+  } else {
+    // This step cannot be redone, and the redo steps after it describe texts it leads to.
+    ClearRedo();
+  }
+  Delete(u.where, u.delete_length);
+  if (u.insert_length > 0) Insert(u.where, s.undo_char + u.char_storage, u.insert_length);
+  s.undo_char_point -= u.insert_length;
+  --s.undo_point;
+  mState.cursor = u.where + u.insert_length;
+}
+
+void TextEntryBuffer::Redo() {
+  StbUndoState& s = mState.undostate;
+  if (!KeepHistoryConsistent()) return;
+  if (s.redo_point == kRecords) return;
+  const StbUndoRecord r = s.undo_rec[s.redo_point];
+  // The newest redo record's characters start where the redo characters start.
+  const bool fits = r.where >= 0 && r.delete_length >= 0 && r.insert_length >= 0 &&
+                    r.where <= Length() - r.delete_length &&
+                    (r.insert_length == 0 ||
+                     (r.char_storage == s.redo_char_point &&
+                      r.char_storage + r.insert_length <= kChars));
+  if (!fits) {
+    ClearRedo();
+    return;
+  }
+  // The undo record keeps the characters this step deletes, above the undo characters.
+  const int keep = r.delete_length;
+  if (s.undo_char_point + keep <= s.redo_char_point) {
+    // The slot above the undo records is free, or is this step's own (already copied).
+    StbUndoRecord& u = s.undo_rec[s.undo_point];
+    u.where = r.where;
+    u.insert_length = keep;
+    u.delete_length = r.insert_length;
+    u.char_storage = keep > 0 ? s.undo_char_point : -1;
+    for (int i = 0; i < keep; ++i) s.undo_char[u.char_storage + i] = CharAt(r.where + i);
+    s.undo_char_point += keep;
+    ++s.undo_point;
+  } else {
+    // This step cannot be undone, and the undo steps before it describe texts before it.
+    ClearUndo();
+  }
+  Delete(r.where, r.delete_length);
+  if (r.insert_length > 0) Insert(r.where, s.undo_char + r.char_storage, r.insert_length);
+  s.redo_char_point += r.insert_length;
+  ++s.redo_point;
+  mState.cursor = r.where + r.insert_length;
 }
 
 // ---- ITextEntryControl.
@@ -466,7 +629,7 @@ bool ITextEntryControl::OnKeyDown(float, float, const KeyPress& key) {
       case 'X': Cut(); return true;
       case 'Z': {
         const uint32_t k = key.S ? STB_TEXTEDIT_K_REDO : STB_TEXTEDIT_K_UNDO;
-        DirtyIf(b.Run([&] { stb_textedit_key(&b, &b.mState, k); }));
+        DirtyIf(b.Run([&] { b.Key(k); }));
         return true;
       }
       default: break;
@@ -508,7 +671,7 @@ bool ITextEntryControl::OnKeyDown(float, float, const KeyPress& key) {
     AppendUtf16(pair, static_cast<char32_t>(text));
     changed = b.Run([&] { b.ReplaceSelection(pair.data(), 2); });
   } else {
-    changed = b.Run([&] { stb_textedit_key(&b, &b.mState, code); });
+    changed = b.Run([&] { b.Key(code); });
   }
   DirtyIf(changed);
   return changed;
