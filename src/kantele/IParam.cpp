@@ -164,16 +164,30 @@ const char* IParam::GetUnitLabel() const {
   return mLabel;
 }
 
-double IParam::ParseValue(const char* text) const {
+bool IParam::TryParseValue(const char* text, double& value) const {
   if (!text) text = "";
-
   for (const DisplayTextEntry& entry : mDisplayTexts) {
-    if (std::strcmp(entry.mText, text) == 0) return entry.mValue;
+    if (std::strcmp(entry.mText, text) == 0) {
+      value = entry.mValue;
+      return true;
+    }
   }
+  if (mKind == kKindBool || mKind == kKindEnum) return false;
+  char* end = nullptr;
+  double v = std::strtod(text, &end);
+  if (end == text || !std::isfinite(v)) return false;
+  if (mFlags & kFlagInvertDisplay) v = -v;
+  value = QuantizeAndClamp(v);
+  return true;
+}
 
+double IParam::ParseValue(const char* text) const {
+  double value = 0.0;
+  if (TryParseValue(text, value)) return value;
   if (mKind == kKindBool || mKind == kKindEnum) return 0.0;
-
-  double v = std::strtod(text, nullptr);
+  // No number, or not a finite one: what the conversion gives (0, or an infinity) is still
+  // quantised and clamped, as hosts setting values by text have always seen it.
+  double v = std::strtod(text ? text : "", nullptr);
   if (mFlags & kFlagInvertDisplay) v = -v;
   return QuantizeAndClamp(v);
 }

@@ -188,6 +188,12 @@ class IParam {
   /// [any-thread] Not for the audio thread: the C library's number conversion may allocate
   /// or consult the locale.
   double ParseValue(const char* text) const;
+  /// As `ParseValue`, but a text that names no value is refused: answers false, leaving
+  /// `value` as it was, when no display text matches and the text does not start with a
+  /// finite decimal number (after white space), or names no display text of a boolean or
+  /// enumerated parameter. What a user types is read with this, so junk changes nothing.
+  /// [any-thread] Not for the audio thread, as `ParseValue`.
+  bool TryParseValue(const char* text, double& value) const;
 
   /// The name (at most 31 characters). [any-thread]
   const char* GetParamName() const { return mName; }

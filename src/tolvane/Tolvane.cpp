@@ -48,6 +48,7 @@ Tolvane::Tolvane(const InstanceInfo& info)
 
   // Last: the editor's graphics factory and layout. Neither runs here; the host's request to
   // open the editor runs both.
+  SetOpeningSize(kEditorWidth, kEditorHeight, kEditorInitialScale);
   SetMakeGraphicsFunc([this] { return MakeEditorGraphics(*this); });
   SetLayoutFunc([this](kantele::gfx::IGfx& g) { LayoutEditor(g, *this); });
 }

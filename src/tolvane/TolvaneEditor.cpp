@@ -30,6 +30,11 @@ struct ControlEntry {
 // Attachment order: later controls draw above earlier ones. Each main knob is three controls
 // on one parameter: the turning shadow, the turning face 80 units above it, and the fixed
 // glossy overlay that takes the drags.
+// The value prompt, in design units: large enough to read at the smallest zoom.
+constexpr float kPromptWidth = 220.f;
+constexpr float kPromptHeight = 72.f;
+constexpr float kPromptTextSize = 48.f;
+
 constexpr int kLamp = 0, kSlide = 1, kFlip = 2, kFace = 3, kShadow = 5, kOverlay = 6, kBiasKnob = 7;
 constexpr ControlEntry kControls[] = {
     {kKnob, kLamp, 824, 0, kBypass},
@@ -66,7 +71,6 @@ void LayoutEditor(IGfx& g, const kantele::IApiBase& plug) {
   g.EnableTooltips(true);
   // A resize lays out again, which finds the controls in place and returns.
   g.AttachCornerResizer(20.f, true, IArgb(10, 0, 0, 0), IArgb(255, 0, 0, 0), IArgb(255, 0, 0, 0));
-  g.AttachTextEntryControl();
   g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf");
 
   // "v1.0.0 x86-64 VST2" in the bottom-right corner.
@@ -86,15 +90,24 @@ void LayoutEditor(IGfx& g, const kantele::IApiBase& plug) {
   for (size_t i = 0; i < sizeof(kArtwork) / sizeof(kArtwork[0]); ++i)
     art[i] = g.LoadBitmap(kArtwork[i].mName, kArtwork[i].mFrames, false, 2);
 
+  // A right-click on a control opens a box over it holding the value in its units (the
+  // platform's native text box, or the editor's own entry where there is none): Return
+  // sets the typed value, Escape or a click elsewhere leaves it.
+  const ITextStyle promptStyle(kPromptTextSize, IArgb(255, 0, 0, 0), "Roboto-Regular");
   for (const ControlEntry& c : kControls) {
     const IBitmapHandle& bitmap = art[c.mArtwork];
     const IRect bounds(c.mX, c.mY, c.mX + static_cast<float>(bitmap.FW()),
                        c.mY + static_cast<float>(bitmap.FH()));
+    IControl* control = nullptr;
     switch (c.mClass) {
-      case kKnob: g.AttachControl(new IBKnobControl(bounds, bitmap, c.mParam, 4.0)); break;
-      case kRotater: g.AttachControl(new IBKnobRotaterControl(bounds, bitmap, c.mParam)); break;
-      case kSwitch: g.AttachControl(new IBSwitchControl(bounds, bitmap, c.mParam)); break;
+      case kKnob: control = new IBKnobControl(bounds, bitmap, c.mParam, 4.0); break;
+      case kRotater: control = new IBKnobRotaterControl(bounds, bitmap, c.mParam); break;
+      case kSwitch: control = new IBSwitchControl(bounds, bitmap, c.mParam); break;
     }
+    control->DisablePrompt(false);
+    control->SetText(promptStyle);
+    control->SetPromptSize(kPromptWidth, kPromptHeight);
+    g.AttachControl(control);
   }
 
   // The panel behind everything, at index 0.

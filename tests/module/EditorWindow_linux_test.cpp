@@ -470,11 +470,11 @@ class EditorX11Test : public ModuleTest {
 };
 
 TEST_F(EditorX11Test, RefusesToOpenWithoutADisplayOrAUsableParent) {
-  // The configured size is known before any window exists.
+  // The size the editor opens at is known before any window exists.
   ERect* rect = nullptr;
   ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 1);
-  EXPECT_EQ(rect->right - rect->left, 1630);
-  EXPECT_EQ(rect->bottom - rect->top, 1010);
+  EXPECT_EQ(rect->right - rect->left, 815);
+  EXPECT_EQ(rect->bottom - rect->top, 505);
 
   const size_t topLevel = Children(DefaultRootWindow(mDisplay)).size();
   EXPECT_EQ(OpenIn(0), 0);
@@ -501,23 +501,24 @@ TEST_F(EditorX11Test, RefusesToOpenWithoutADisplayOrAUsableParent) {
 }
 
 TEST_F(EditorX11Test, OpensAChildWindowInTheHostsWindowAndDrawsTheEditor) {
+  // A host that sizes its frame before opening gets the size the editor opens at.
   ERect* rect = nullptr;
   ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 1);
-  EXPECT_EQ(rect->right - rect->left, 1630);
-  EXPECT_EQ(rect->bottom - rect->top, 1010);
+  EXPECT_EQ(rect->right - rect->left, 815);
+  EXPECT_EQ(rect->bottom - rect->top, 505);
 
   const Window editor = Open();
   ASSERT_NE(editor, 0u) << "no child named \"Kantele\" in the host's window";
   EXPECT_EQ(Children().size(), 1u);
-  // The opening draw scale 0.5 of 1630 x 1010 at the top-left of the host's window, and the
-  // host is asked for that size.
+  // The opening draw scale 0.5 of 1630 x 1010 at the top-left of the host's window: the
+  // size the host was told, so it is not asked to resize.
   const XWindowAttributes a = Attributes(editor);
   EXPECT_EQ(a.x, 0);
   EXPECT_EQ(a.y, 0);
   EXPECT_EQ(a.width, 815);
   EXPECT_EQ(a.height, 505);
   EXPECT_EQ(a.map_state, IsViewable);
-  EXPECT_TRUE(SizeRequested(815, 505));
+  EXPECT_FALSE(SizeRequested(815, 505));
   ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 1);
   EXPECT_EQ(rect->right - rect->left, 815);
   EXPECT_EQ(rect->bottom - rect->top, 505);
@@ -641,6 +642,69 @@ TEST_F(EditorX11Test, MouseAndKeysReachTheControlsAndTheHost) {
     PumpFor(100);
     EXPECT_EQ(ForwardedPresses(sym), 1) << "keysym " << sym;
   }
+}
+
+TEST_F(EditorX11Test, ARightClickTypesAValueIntoTheControlsParameter) {
+  const Window editor = Open();
+  ASSERT_NE(editor, 0u);
+  // The prompt is a white box of 220 x 72 UI units (110 x 36 pixels) centred on the control,
+  // holding the value, selected. The strip along its top stays white whatever it holds.
+  const auto promptAt = [&](int cx, int cy) {
+    const Image image = ReadWindow(editor);
+    return !image.mRgba.empty() && AreaSum(image, cx - 50, cy - 17, cx + 50, cy - 12) >=
+                                       100L * 5 * 3 * 240;
+  };
+  const auto rightClick = [&](int x, int y) {
+    MoveTo(editor, x, y);
+    PumpFor(30);
+    Click(3);
+    return PumpUntil([&] { return promptAt(x, y); });
+  };
+  constexpr int kKnobX = 130;  // the Input Gain knob's centre, (260, 339) in UI units
+  constexpr int kKnobY = 170;
+  const std::vector<VstInt32> oneGesture{audioMasterBeginEdit, audioMasterAutomate,
+                                         audioMasterEndEdit};
+
+  // Return sets the typed value (50 %: a quarter of 0..200) as one gesture.
+  ClearHostRequests();
+  ASSERT_TRUE(rightClick(kKnobX, kKnobY)) << "no value prompt over the knob";
+  EXPECT_NEAR(Param(kInputGain), kInputGainDefault, 1e-6);
+  for (const KeySym sym : {XK_5, XK_0, XK_Return}) Key(sym);
+  ASSERT_TRUE(PumpUntil([&] { return std::fabs(Param(kInputGain) - 0.25f) < 1e-6; }))
+      << Param(kInputGain);
+  EXPECT_EQ(EditOpcodes(kInputGain), oneGesture);
+  EXPECT_TRUE(PumpUntil([&] { return !promptAt(kKnobX, kKnobY); })) << "the prompt stayed";
+
+  // Text the parser refuses (nothing), Escape and a click elsewhere change nothing.
+  struct Ending {
+    const char* what;
+    std::vector<KeySym> keys;
+    bool clickElsewhere;
+  };
+  const Ending endings[] = {{"refused", {XK_BackSpace, XK_Return}, false},
+                            {"escape", {XK_9, XK_Escape}, false},
+                            {"click elsewhere", {XK_9}, true}};
+  for (const Ending& ending : endings) {
+    SCOPED_TRACE(ending.what);
+    ClearHostRequests();
+    ASSERT_TRUE(rightClick(kKnobX, kKnobY));
+    for (const KeySym sym : ending.keys) Key(sym);
+    if (ending.clickElsewhere) {
+      MoveTo(editor, 700, 60);
+      Click();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return !promptAt(kKnobX, kKnobY); })) << "the prompt stayed";
+    PumpFor(100);
+    EXPECT_NEAR(Param(kInputGain), 0.25f, 1e-6);
+    EXPECT_TRUE(EditOpcodes(kInputGain).empty());
+  }
+
+  // A switch takes a value the same way: React's slide switch (centre (643, 829)) to 0.
+  ClearHostRequests();
+  ASSERT_TRUE(rightClick(322, 415)) << "no value prompt over the switch";
+  for (const KeySym sym : {XK_0, XK_Return}) Key(sym);
+  ASSERT_TRUE(PumpUntil([&] { return Param(kReact) == 0.f; }));
+  EXPECT_EQ(EditOpcodes(kReact), oneGesture);
 }
 
 TEST_F(EditorX11Test, TheCornerGripResizesTheWindowAndTheSizeSurvivesReopening) {

@@ -212,6 +212,11 @@ class EditorWindowTest : public ModuleTest {
 };
 
 TEST_F(EditorWindowTest, OpensAChildWindowInTheHostsWindowAndDrawsTheEditor) {
+  // A host that sizes its frame before opening gets the size the editor opens at.
+  ERect* before = nullptr;
+  ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &before), 1);
+  EXPECT_EQ(before->right - before->left, 815);
+  EXPECT_EQ(before->bottom - before->top, 505);
   HWND editor = Open();
   ASSERT_NE(editor, nullptr);
   EXPECT_TRUE(ClassRegistered());
@@ -219,11 +224,12 @@ TEST_F(EditorWindowTest, OpensAChildWindowInTheHostsWindowAndDrawsTheEditor) {
   GetWindowTextA(editor, title, sizeof(title));
   EXPECT_STREQ(title, "Kantele");
   EXPECT_TRUE(GetWindowLongA(editor, GWL_STYLE) & WS_CHILD);
-  // The opening draw scale 0.5 of 1630 x 1010, and the host is asked for that size.
+  // The opening draw scale 0.5 of 1630 x 1010: the size the host was told, so it is not
+  // asked to resize.
   const SIZE size = ClientSize(editor);
   EXPECT_EQ(size.cx, 815);
   EXPECT_EQ(size.cy, 505);
-  EXPECT_TRUE(SizeRequested(815, 505));
+  EXPECT_FALSE(SizeRequested(815, 505));
   ERect* rect = nullptr;
   ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 1);
   EXPECT_EQ(rect->right - rect->left, 815);
@@ -322,6 +328,69 @@ TEST_F(EditorWindowTest, MouseAndKeysReachTheControlsAndTheHost) {
   // A key the editor has no use for goes on to the host's top-level window.
   SendMessageA(editor, WM_KEYDOWN, VK_F5, 0x003F0001);
   EXPECT_EQ(std::count(sHostKeys.begin(), sHostKeys.end(), static_cast<WPARAM>(VK_F5)), 1);
+}
+
+TEST_F(EditorWindowTest, ARightClickTypesAValueIntoTheControlsParameter) {
+  HWND editor = Open();
+  ASSERT_NE(editor, nullptr);
+  const float s = 0.5f;
+  // A right-click opens the native text box over the control holding the value in its
+  // units; the frame tick after it took the focus lets the editor take input again.
+  const auto prompt = [&](float x, float y) {
+    SendMessageA(editor, WM_RBUTTONDOWN, MK_RBUTTON, At(x, y, s));
+    SendMessageA(editor, WM_RBUTTONUP, 0, At(x, y, s));
+    HWND box = FindWindowExW(editor, nullptr, L"EDIT", nullptr);
+    PumpFor(50);
+    return box;
+  };
+  const auto boxText = [](HWND box) {
+    wchar_t text[64] = {};
+    GetWindowTextW(box, text, 64);
+    return std::wstring(text);
+  };
+  const auto boxGone = [&] { return FindWindowExW(editor, nullptr, L"EDIT", nullptr) == nullptr; };
+  const std::vector<VstInt32> oneGesture{audioMasterBeginEdit, audioMasterAutomate,
+                                         audioMasterEndEdit};
+
+  // Return sets the typed value (50 %: a quarter of 0..200) as one gesture.
+  ClearHostRequests();
+  HWND box = prompt(260, 340);
+  ASSERT_NE(box, nullptr) << "no text box over the Input Gain knob";
+  EXPECT_EQ(boxText(box), L"32.00");
+  SetWindowTextW(box, L"50");
+  SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+  ASSERT_TRUE(PumpUntil([&] { return std::fabs(Param(kInputGain) - 0.25f) < 1e-6; }))
+      << Param(kInputGain);
+  EXPECT_EQ(EditOpcodes(kInputGain), oneGesture);
+  EXPECT_TRUE(PumpUntil(boxGone));
+
+  // Text the parser refuses, Escape and a click elsewhere change nothing.
+  enum EEnding { kRefused, kEscape, kClickElsewhere };
+  for (const EEnding ending : {kRefused, kEscape, kClickElsewhere}) {
+    SCOPED_TRACE(ending);
+    ClearHostRequests();
+    box = prompt(260, 340);
+    ASSERT_NE(box, nullptr);
+    SetWindowTextW(box, ending == kRefused ? L"" : L"90");
+    if (ending == kClickElsewhere) {
+      Click(editor, At(1400, 120, s));
+    } else {
+      SendMessageW(box, WM_KEYDOWN, ending == kEscape ? VK_ESCAPE : VK_RETURN, 1);
+    }
+    EXPECT_TRUE(PumpUntil(boxGone));
+    PumpFor(50);
+    EXPECT_NEAR(Param(kInputGain), 0.25f, 1e-6);
+    EXPECT_TRUE(EditOpcodes(kInputGain).empty());
+  }
+
+  // A switch takes a value the same way: React's slide switch (516..770, 752..906) to 0.
+  ClearHostRequests();
+  box = prompt(643, 829);
+  ASSERT_NE(box, nullptr) << "no text box over the React switch";
+  SetWindowTextW(box, L"0");
+  SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+  ASSERT_TRUE(PumpUntil([&] { return Param(kReact) == 0.f; }));
+  EXPECT_EQ(EditOpcodes(kReact), oneGesture);
 }
 
 TEST_F(EditorWindowTest, TheCornerGripResizesTheWindowAndTheSizeSurvivesReopening) {

@@ -75,36 +75,37 @@ TEST_F(EntryTest, IdentityAnswersForTheHostsScan) {
   EXPECT_EQ(instance.CanDo("somethingNoHostAsks"), 0);
   EXPECT_EQ(instance.Dispatch(effVendorSpecific, 0x12345678, 0, nullptr, 1.f), 0);
 
-  // The editor is announced with its full size.
+  // The editor is announced with the size it opens at: half the design's 1630 x 1010.
   ERect* rect = nullptr;
   ASSERT_EQ(instance.Dispatch(effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);
-  EXPECT_EQ(rect->right - rect->left, 1630);
-  EXPECT_EQ(rect->bottom - rect->top, 1010);
+  EXPECT_EQ(rect->right - rect->left, 815);
+  EXPECT_EQ(rect->bottom - rect->top, 505);
   // The editor is a child window of the host's (a window handle on Windows, an X window on
   // Linux): without a parent window to open in, the host gets a refusal, and the announced
   // size stays. (EditorWindow_win_test.cpp and EditorWindow_linux_test.cpp open it in one.)
   EXPECT_EQ(instance.Dispatch(effEditOpen), 0);
   ASSERT_EQ(instance.Dispatch(effEditGetRect, 0, 0, &rect), 1);
-  EXPECT_EQ(rect->right - rect->left, 1630);
+  EXPECT_EQ(rect->right - rect->left, 815);
   EXPECT_EQ(instance.Dispatch(effEditIdle), 0);
   instance.Dispatch(effEditClose);
 }
 
 TEST_F(EntryTest, ParametersAsTheHostListsThem) {
   struct Expected {
-    const char* name;  // as cut to the interface's 8-byte buffer
+    const char* fullName;  // the parameter properties' name, which hosts show
+    const char* name;      // as cut to the interface's 8-byte buffer
     const char* label;
     float normalizedDefault;
   };
   const Expected expected[7] = {
-      {"Input G", "%", 32.f / 200.f},
-      {"Wet", "%", 0.87f},
-      {"Tame", "", 0.5f},
-      {"React", "", 1.f},
-      {"Bypass", "", 0.f},
-      {"Output ", "%", 0.5f},
-      {"Bias", "", 0.5f},
+      {"Input Gain", "Input G", "%", 32.f / 200.f},
+      {"Wet", "Wet", "%", 0.87f},
+      {"Tame", "Tame", "", 0.5f},
+      {"React", "React", "", 1.f},
+      {"Bypass", "Bypass", "", 0.f},
+      {"Output Gain", "Output ", "%", 0.5f},
+      {"Bias", "Bias", "", 0.5f},
   };
   PluginInstance instance(mEntry);
   ASSERT_TRUE(instance.IsValid());
@@ -116,6 +117,11 @@ TEST_F(EntryTest, ParametersAsTheHostListsThem) {
     EXPECT_NEAR(instance.GetParameter(i), expected[i].normalizedDefault, 1e-6);
     EXPECT_LT(instance.Text(effGetParamDisplay, i).size(), 8u);
     EXPECT_EQ(instance.Dispatch(effCanBeAutomated, i), 1);
+    VstParameterProperties props{};
+    ASSERT_EQ(instance.Dispatch(effGetParameterProperties, i, 0, &props), 1);
+    EXPECT_EQ(std::string(props.label), expected[i].fullName);
+    EXPECT_EQ(std::string(props.shortLabel), expected[i].name);
+    EXPECT_EQ(props.flags, kVstParameterUsesFloatStep);
   }
   // Outside the list: nothing written, nothing answered.
   EXPECT_EQ(instance.Text(effGetParamName, 7), "");

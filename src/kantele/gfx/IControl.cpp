@@ -257,8 +257,8 @@ void IControl::AskForValue(int valIdx) {
   if (!param) return;
   IRect bounds = mDrawRect;
   if (param->GetNumDisplayTexts() == 0) {
-    bounds = IRect(mDrawRect.MW() - 20.f, mDrawRect.MH() - 8.f, mDrawRect.MW() + 20.f,
-                   mDrawRect.MH() + 8.f);
+    bounds = IRect(mDrawRect.MW() - mPromptWidth / 2.f, mDrawRect.MH() - mPromptHeight / 2.f,
+                   mDrawRect.MW() + mPromptWidth / 2.f, mDrawRect.MH() + mPromptHeight / 2.f);
   }
   mGraphics->PromptForValue(this, bounds, valIdx);
   SetDirty(false);

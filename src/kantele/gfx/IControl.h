@@ -178,6 +178,12 @@ class IControl {
   void SetPromptShowsParamLabel(bool show) { mShowParamLabel = show; }
   bool IsPromptDisabled() const { return mDisablePrompt; }
   void DisablePrompt(bool disable) { mDisablePrompt = disable; }
+  /// The size of the text prompt AskForValue centres on the control (40 x 16 units unless
+  /// set): an editor whose artwork is large sets one its text fits.
+  void SetPromptSize(float width, float height) {
+    mPromptWidth = width;
+    mPromptHeight = height;
+  }
   bool GetDblAsSingleClick() const { return mDblAsSingleClick; }
   void SetDblAsSingleClick(bool single) { mDblAsSingleClick = single; }
   bool GetMOWhenGrayed() const { return mMOWhenGrayed; }
@@ -236,6 +242,8 @@ class IControl {
   bool mHide = false;
   bool mDisabled = false;
   bool mDisablePrompt = true;
+  float mPromptWidth = 40.f;
+  float mPromptHeight = 16.f;
   bool mDblAsSingleClick = false;
   bool mMOWhenGrayed = false;
   bool mMEWhenGrayed = false;

@@ -270,6 +270,9 @@ void IGfx::OnMouseDown(const std::vector<IMousePoint>& points) {
     if (point.ms.R && paramIdx >= 0) {
       ClearCapture();
       OpenContextMenu(control, paramIdx, point.x, point.y);
+      // Without a context menu the right button asks for the value (when the control's
+      // prompts are on), as a press on the control itself would, without starting a gesture.
+      if (mPromptPopupMenu.NItems() == 0) control->AskForValue(std::max(valIdx, 0));
       return;
     }
     ForEachBoundParam(*control, [this](int p) { mDelegate.BeginParamEditFromEditor(p); });
@@ -436,7 +439,12 @@ void IGfx::CommitTextEntry(const char* str) {
   const int paramIdx = valIdx >= 0 ? control->GetParamIdx(valIdx) : -1;
   const IParam* param = paramIdx >= 0 ? mDelegate.GetParam(paramIdx) : nullptr;
   if (param) {
-    control->SetValueFromUser(param->NormalizedFromValue(param->ParseValue(str)), valIdx);
+    // A typed value is one gesture for the host; text that names no value changes nothing.
+    double value = 0.0;
+    if (!param->TryParseValue(str, value)) return;
+    mDelegate.BeginParamEditFromEditor(paramIdx);
+    control->SetValueFromUser(param->NormalizedFromValue(value), valIdx);
+    mDelegate.EndParamEditFromEditor(paramIdx);
   } else {
     control->OnTextEntryDone(str ? str : "", valIdx);
   }

@@ -334,6 +334,11 @@ class IGfx {
   /// Makes the editor's own text-entry control (an `ITextEntryControl` with the caret blink),
   /// when there is none yet.
   void AttachTextEntryControl();
+  /// For platforms without a native text box: opens the editor's own text entry (made when
+  /// there is none) at `bounds` with `style` and `str`.
+  void OpenOwnTextEntry(const ITextStyle& style, const IRect& bounds, const char* str);
+  /// Dismisses the editor's own text entry when it is editing.
+  void DismissOwnTextEntry();
   /// Takes ownership of the corner resizer, when there is none yet: resize mode Scale.
   void AttachCornerResizer(IControl* control, bool layoutOnResize);
   /// Makes a corner resizer (`ICornerResizerControl`) of `size` UI units over the editor's
@@ -418,7 +423,9 @@ class IGfx {
                        const char* str = "", int valIdx = 0);
   void OpenPopupMenu(IControl& control, IPopupMenu& menu, const IRect& bounds,
                        int valIdx = 0, bool isContext = false);
-  /// Editing ended with `str`: parsed into the bound parameter, or handed to the control.
+  /// Editing ended with `str`: for a bound parameter, the text read by its parser
+  /// (`TryParseValue`) becomes the value between a begin and an end of edit to the host, and
+  /// text it refuses changes nothing; otherwise the text is handed to the control.
   void CommitTextEntry(const char* str);
   /// A menu closed with `menu` (null: nothing chosen).
   void CommitPopupMenu(IPopupMenu* menu);

@@ -29,11 +29,23 @@ void* IGfxEditorDelegate::OpenWindow(void* parent) {
   return mGraphics ? mGraphics->OpenWindow(parent) : nullptr;
 }
 
+void IGfxEditorDelegate::SetOpeningSize(int width, int height, float scale) {
+  mSavedWidth = width;
+  mSavedHeight = height;
+  mSavedScale = scale;
+  // Only a complete set is applied at the next opening (OpenWindow); the window size is the
+  // design size times the scale, cut to whole pixels as the context cuts it.
+  if (width != 0 && height != 0 && scale != 0.f)
+    SetEditorSize(static_cast<int>(width * scale), static_cast<int>(height * scale));
+}
+
 void IGfxEditorDelegate::CloseWindow() {
   if (mClosing) return;
   mClosing = true;
   OnEditorClosing();
   if (mGraphics) {
+    // The editor size stays what the host was last told: the window as it was, which is the
+    // size it reopens at on the same screen.
     mSavedWidth = mGraphics->Width();
     mSavedHeight = mGraphics->Height();
     mSavedScale = mGraphics->GetDrawScale();
@@ -111,9 +123,7 @@ int IGfxEditorDelegate::UnserializeEditorState(const ByteChunk& chunk, int start
   pos = chunk.Get(&height, pos);
   pos = chunk.Get(&scale, pos);
   if (!mGraphics) {
-    mSavedWidth = width;
-    mSavedHeight = height;
-    mSavedScale = scale;
+    SetOpeningSize(width, height, scale);
   } else if (width != 0 && height != 0 && scale != 0.f) {
     mGraphics->Resize(width, height, scale);
   }

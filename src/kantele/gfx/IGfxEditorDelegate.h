@@ -19,7 +19,8 @@ using LayoutFunc = std::function<void(IGfx&)>;
 ///
 /// It holds the factory that makes the graphics context and the layout that fills it, the
 /// context itself while the editor is open, and the size and draw scale the editor had when
-/// it last closed, so that a user's resizing survives closing and reopening the editor. Values
+/// it last closed (or the opening size an editor sets), so that a user's resizing survives
+/// closing and reopening the editor and the host knows the size before it opens. Values
 /// pushed to the editor reach the context's controls; while the editor is closed only the
 /// notification hooks run, and nothing is queued for later.
 ///
@@ -69,6 +70,12 @@ class IGfxEditorDelegate : public IEditorDelegate {
   virtual std::unique_ptr<IGfx> MakeGraphics();
   /// Runs the layout on `graphics` when one is set.
   virtual void RunLayout(IGfx& graphics);
+
+  /// The design size and draw scale the next context opens at (a close keeps its own). Until
+  /// the editor opens, the editor size the host is told (`GetEditorWidth`/`GetEditorHeight`)
+  /// is the window at that scale and screen scale 1 (the screen is known only once a window
+  /// is open), so that a host sizing its frame before opening gets the size it opens at.
+  void SetOpeningSize(int width, int height, float scale);
 
   void SetMakeGraphicsFunc(MakeGraphicsFunc f) { mMakeGraphicsFunc = std::move(f); }
   void SetLayoutFunc(LayoutFunc f) { mLayoutFunc = std::move(f); }

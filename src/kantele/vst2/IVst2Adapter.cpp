@@ -586,7 +586,10 @@ VstIntPtr IVst2Adapter::GetParameterProperties(int index, VstParameterProperties
           static_cast<float>(param->GetStep());
       break;
   }
-  CopyToHost(props->label, sizeof(props->label), param->GetUnitLabel());
+  // Hosts that read these fields name the parameter by them (the unit is effGetParamLabel's):
+  // the whole name where 63 bytes allow it, and the name cut to 7 bytes as the short form.
+  CopyToHost(props->label, sizeof(props->label), param->GetParamName());
+  CopyToHost(props->shortLabel, sizeof(props->shortLabel), param->GetParamName());
   return 1;
 }
 

@@ -154,13 +154,17 @@ TEST_F(TextEntryTest, KeysAreFilteredByTheParameterKind) {
   EXPECT_FALSE(Press(9, false, false, "\t"));
 }
 
-TEST_F(TextEntryTest, ReturnCommitsEscapeDismissesAndAClickOutsideCommits) {
+TEST_F(TextEntryTest, ReturnCommitsEscapeOrAClickOutsideDismisses) {
   g.PromptForValue(gain, IRect(10, 10, 110, 30), 0);
   Type("75");
   EXPECT_TRUE(Press(kReturn, false, false, "\r"));
   EXPECT_DOUBLE_EQ(gain->GetValue(), 0.75);
   EXPECT_DOUBLE_EQ(e.dlg.GetParam(0)->GetValue(), 75.0);
   EXPECT_EQ(Matching(log, "Value"), (EventLog{"Value 0 0.75"}));
+  // One gesture for the host: begin, the value, end.
+  EXPECT_GE(IndexOf(log, "Begin 0"), 0);
+  EXPECT_LT(IndexOf(log, "Begin 0"), IndexOf(log, "Value 0 0.75"));
+  EXPECT_LT(IndexOf(log, "Value 0 0.75"), IndexOf(log, "End 0"));
   EXPECT_FALSE(entry->IsEditing());
   EXPECT_EQ(g.GetTextEntryEditingControl(), nullptr);
   EXPECT_TRUE(entry->GetDrawRect().Empty());
@@ -185,8 +189,20 @@ TEST_F(TextEntryTest, ReturnCommitsEscapeDismissesAndAClickOutsideCommits) {
   g.OnMouseDown({Pt(200, 150)});
   g.OnMouseUp({Pt(200, 150)});
   EXPECT_FALSE(entry->IsEditing());
-  EXPECT_DOUBLE_EQ(gain->GetValue(), 0.2);
+  EXPECT_EQ(g.GetTextEntryEditingControl(), nullptr);
+  EXPECT_DOUBLE_EQ(gain->GetValue(), 0.75);
   EXPECT_FALSE(entry->GetAnimationFunction());  // the mouse-up did not restart the blink
+
+  // Text that names no value is refused: nothing changes and the host hears nothing.
+  log.clear();
+  g.PromptForValue(gain, IRect(10, 10, 110, 30), 0);
+  Ctrl('A');
+  Press(8);
+  EXPECT_TRUE(Press(kReturn, false, false, "\r"));
+  EXPECT_FALSE(entry->IsEditing());
+  EXPECT_DOUBLE_EQ(e.dlg.GetParam(0)->GetValue(), 75.0);
+  EXPECT_TRUE(Matching(log, "Value").empty());
+  EXPECT_TRUE(Matching(log, "Begin").empty());
 }
 
 TEST_F(TextEntryTest, TheMousePlacesTheCaretAndSelects) {

@@ -309,6 +309,12 @@ TEST_F(TextBufferTest, LongTextsAreCutAtACharacterBoundaryInsideTheBuffer) {
   e->setParameter(e, kGain, 1.f);
   Dispatch(e, effGetParamDisplay, kGain, 0, display.Ptr());
   EXPECT_EQ(display.Checked(), "200.00");
+  // The properties carry the whole name (64-byte field) and the name cut to 7 bytes.
+  VstParameterProperties props;
+  std::memset(&props, 0xA5, sizeof(props));
+  ASSERT_EQ(Dispatch(e, effGetParameterProperties, kGain, 0, &props), 1);
+  EXPECT_EQ(std::string(props.label), gainName);
+  EXPECT_EQ(std::string(props.shortLabel), kOmega + kEuro);
 
   // A 255-byte preset name: 23 bytes would end inside the eighth euro sign.
   const std::string presetName = "x" + Repeat(kEuro.c_str(), 84) + "yz";
@@ -365,9 +371,10 @@ TEST_F(TextBufferTest, RecordFieldsStayWithinTheirBounds) {
   VstParameterProperties props;
   std::memset(&props, 0xA5, sizeof(props));
   ASSERT_EQ(Dispatch(e, effGetParameterProperties, kAmount, 0, &props), 1);
-  EXPECT_EQ(std::string(props.label), euros4);
+  EXPECT_EQ(std::string(props.label), "Amount");
+  EXPECT_EQ(std::string(props.shortLabel), "Amount");
   EXPECT_EQ(props.flags, 4);
-  EXPECT_EQ(static_cast<uint8_t>(props.shortLabel[0]), 0xA5);
+  EXPECT_EQ(props.displayIndex, static_cast<VstInt16>(0xA5A5));
 
   MidiKeyName key;
   std::memset(&key, 0xA5, sizeof(key));

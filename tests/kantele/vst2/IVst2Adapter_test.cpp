@@ -465,14 +465,14 @@ TEST_F(ParamTextTest, AutomationAndPropertiesFollowTheKind) {
   VstParameterProperties sw = props(kSwitch, &a);
   EXPECT_EQ(a, 1);
   EXPECT_EQ(sw.flags, 1);
-  EXPECT_EQ(Text(sw.label), "");
+  EXPECT_EQ(Text(sw.label), "Switch");  // the name: the unit is effGetParamLabel's
   VstParameterProperties steps = props(kSteps, &a);
   EXPECT_EQ(steps.flags, 10);
   EXPECT_EQ(steps.minInteger, -5);
   EXPECT_EQ(steps.maxInteger, 5);
   EXPECT_EQ(steps.stepInteger, 1);
   EXPECT_EQ(steps.largeStepInteger, 1);
-  EXPECT_EQ(Text(steps.label), "st");
+  EXPECT_EQ(Text(steps.label), "Steps");
   VstParameterProperties mode = props(kMode, &a);
   EXPECT_EQ(mode.flags, 10);
   EXPECT_EQ(mode.minInteger, 0);
@@ -482,7 +482,8 @@ TEST_F(ParamTextTest, AutomationAndPropertiesFollowTheKind) {
   EXPECT_EQ(gain.stepFloat, 0.01f);
   EXPECT_EQ(gain.smallStepFloat, 0.01f);
   EXPECT_EQ(gain.largeStepFloat, 0.01f);
-  EXPECT_EQ(Text(gain.label), "%");
+  EXPECT_EQ(Text(gain.label), "Gain");
+  EXPECT_EQ(Text(gain.shortLabel), "Gain");
   props(kNumTestParams, &a);
   EXPECT_EQ(a, 0);
   props(-1, &a);

@@ -680,7 +680,8 @@ bool ITextEntryControl::OnKeyDown(float, float, const KeyPress& key) {
 void ITextEntryControl::OnMouseDown(float x, float y, const IMouseState& mod) {
   if (!mEditing) return;
   if (!mDrawRect.Contains(x, y)) {
-    CommitEdit();
+    // A click elsewhere leaves the value as it was; Return commits.
+    DismissEdit();
     return;
   }
   TextEntryBuffer& b = *mBuffer;
@@ -761,6 +762,19 @@ void ITextEntryControl::Draw(IGfx& g) {
 void IGfx::AttachTextEntryControl() {
   if (mTextEntry) return;
   AttachTextEntryControl(new ITextEntryControl(IRect(), ITextEntryControl::CaretBlinkAction()));
+}
+
+void IGfx::OpenOwnTextEntry(const ITextStyle& style, const IRect& bounds, const char* str) {
+  AttachTextEntryControl();
+  if (!mTextEntry) return;
+  mTextEntry->SetText(style);
+  mTextEntry->SetAreas(bounds);
+  mTextEntry->OpenForEditing(str ? str : "");
+}
+
+void IGfx::DismissOwnTextEntry() {
+  auto* entry = dynamic_cast<ITextEntryControl*>(mTextEntry.get());
+  if (entry && entry->IsEditing()) entry->DismissEdit();
 }
 
 }  // namespace gfx

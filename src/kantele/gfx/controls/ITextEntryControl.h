@@ -30,8 +30,8 @@ struct TextEntryBuffer;
 ///
 /// Closed (not editing, empty rectangles) until OpenForEditing; it then takes keys and the
 /// mouse until Return (CommitEdit: the text goes to the context's CommitTextEntry, which parses
-/// it into the edited control's parameter), Escape (DismissEdit: nothing is committed) or a
-/// click outside it (CommitEdit). The text is held as UTF-16; caret, selection, word moves
+/// it into the edited control's parameter), Escape or a click outside it (DismissEdit:
+/// nothing is committed). The text is held as UTF-16; caret, selection, word moves
 /// and undo (99 steps, 999 characters) behave as in a desktop edit box.
 ///
 /// Keys are filtered by the kind of the parameter bound to the edited control's value 0: a
@@ -61,7 +61,7 @@ class ITextEntryControl : public ITextEntryControlBase {
 
   /// Inside the rectangle: the left button places the caret at the character under the
   /// pointer and empties the selection; the right button opens the edit menu. Outside:
-  /// CommitEdit. Nothing while closed.
+  /// DismissEdit. Nothing while closed.
   void OnMouseDown(float x, float y, const IMouseState& mod) override;
   /// With the left button: a drag step, then SetDirty(true), which restarts the caret blink.
   void OnMouseUp(float x, float y, const IMouseState& mod) override;

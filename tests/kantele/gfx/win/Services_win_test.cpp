@@ -290,12 +290,16 @@ TEST_F(WindowTest, KeysFocusAndCharactersOfTheTextBox) {
   EXPECT_EQ(gfx->GetTextEntryState(), kEntryCommit);
   EXPECT_EQ(SendMessageW(box, WM_KEYDOWN, VK_ESCAPE, 1), 0);
   EXPECT_EQ(gfx->GetTextEntryState(), kEntryCancel);
-  // A cancel stays a cancel when the focus leaves before the tick closes the box; losing
-  // the focus otherwise commits.
+  // Losing the focus cancels; a commit stays a commit when the focus leaves before the tick
+  // closes the box.
   SetFocus(host);
   EXPECT_EQ(gfx->GetTextEntryState(), kEntryCancel);
   SetFocus(box);
   EXPECT_EQ(gfx->GetTextEntryState(), kEntryFocused);
+  SetFocus(host);
+  EXPECT_EQ(gfx->GetTextEntryState(), kEntryCancel);
+  SetFocus(box);
+  EXPECT_EQ(SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1), 0);
   SetFocus(host);
   EXPECT_EQ(gfx->GetTextEntryState(), kEntryCommit);
   SetFocus(box);

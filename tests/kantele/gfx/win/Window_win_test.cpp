@@ -366,12 +366,21 @@ TEST_F(WinWindowTest, ANativeTextEntryIsCommittedOrCancelledAtTheNextTick) {
   EXPECT_TRUE(Matching(log, "Value").empty());
   EXPECT_TRUE(Matching(log, "bg:Down").empty());
 
-  // After a tick, a click commits the box's text into the parameter at the next tick.
+  // After a tick a click still cancels; Return commits the box's text into the parameter at
+  // the next tick.
   ASSERT_TRUE(openEntry());
   g->Tick();
   EXPECT_EQ(g->GetTextEntryState(), kEntryIdle);
   SetWindowTextW(g->TextEntryBox(), L"42");
   SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, onBackground);
+  EXPECT_EQ(g->GetTextEntryState(), kEntryCancel);
+  g->Tick();
+  EXPECT_EQ(g->TextEntryBox(), nullptr);
+  EXPECT_TRUE(Matching(log, "Value").empty());
+  ASSERT_TRUE(openEntry());
+  g->Tick();
+  SetWindowTextW(g->TextEntryBox(), L"42");
+  SendMessageW(g->TextEntryBox(), WM_KEYDOWN, VK_RETURN, 1);
   EXPECT_EQ(g->GetTextEntryState(), kEntryCommit);
   EXPECT_TRUE(Matching(log, "Value").empty());
   g->Tick();

@@ -351,7 +351,7 @@ ECursor IGfxHeadless::SetCursor(ECursor cursorType) {
   return previous;
 }
 
-void IGfxHeadless::CancelTextEntry() {}
+void IGfxHeadless::CancelTextEntry() { DismissOwnTextEntry(); }
 
 bool IGfxHeadless::ReadClipboardText(std::string& str) {
   str = mClipboard;
@@ -388,9 +388,10 @@ std::unique_ptr<PlatformFont> IGfxHeadless::LoadInstalledFont(const char*, const
   return nullptr;
 }
 
-void IGfxHeadless::CreateNativeTextEntry(int paramIdx, const ITextStyle&, const IRect& bounds,
-                                         int length, const char* str) {
+void IGfxHeadless::CreateNativeTextEntry(int paramIdx, const ITextStyle& text,
+                                         const IRect& bounds, int length, const char* str) {
   mTextEntries.push_back(TextEntryRequest{paramIdx, bounds, length, str ? str : ""});
+  OpenOwnTextEntry(text, bounds, str);
 }
 
 IPopupMenu* IGfxHeadless::CreateNativePopupMenu(IPopupMenu&, const IRect&, bool& isAsync) {

@@ -20,7 +20,8 @@ namespace gfx {
 /// - `OpenWindow` makes the OpenGL context and the surface (the parent is ignored), lays the
 ///   editor out through the graphics editor delegate and pushes every value to it;
 /// - no native popup menu: `CreateNativePopupMenu` answers null (nothing chosen);
-/// - no native text box: `CreateNativeTextEntry` only records the request (`TextEntryRequests`);
+/// - no native text box: `CreateNativeTextEntry` records the request (`TextEntryRequests`) and
+///   opens the editor's own text entry, as the Linux platform does;
 /// - the clipboard is a string kept in this context;
 /// - cursor calls are recorded (hidden and locked state, warped position, cursor shape), and
 ///   the pointer position is the last one a test set (`SetCursorPosition`), unknown before;

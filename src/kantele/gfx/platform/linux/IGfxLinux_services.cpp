@@ -339,18 +339,10 @@ void IGfxLinux::AnswerSelectionRequest(XEvent& event) {
 
 void IGfxLinux::CreateNativeTextEntry(int, const ITextStyle& text, const IRect& bounds, int,
                                       const char* str) {
-  if (!GetTextEntryControl()) AttachTextEntryControl();
-  ITextEntryControlBase* entry = GetTextEntryControl();
-  if (!entry) return;
-  entry->SetText(text);
-  entry->SetAreas(bounds);
-  entry->OpenForEditing(str ? str : "");
+  OpenOwnTextEntry(text, bounds, str);
 }
 
-void IGfxLinux::CancelTextEntry() {
-  auto* entry = dynamic_cast<ITextEntryControl*>(GetTextEntryControl());
-  if (entry && entry->IsEditing()) entry->DismissEdit();
-}
+void IGfxLinux::CancelTextEntry() { DismissOwnTextEntry(); }
 
 // ---- What X11 has no native form of.
 

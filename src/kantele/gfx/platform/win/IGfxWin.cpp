@@ -951,7 +951,8 @@ LRESULT IGfxWin::HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
       if (mPenInput) return 0;
       HideTooltipText();
       if (mTextEntryWnd) {
-        mTextEntryState = kEntryCommit;
+        // A click elsewhere in the editor leaves the value as it was; Return commits.
+        mTextEntryState = kEntryCancel;
         return 0;
       }
       SetFocus(wnd);

@@ -409,10 +409,10 @@ LRESULT CALLBACK IGfxWin::TextEntryProc(HWND wnd, UINT msg, WPARAM wParam, LPARA
       self->mTextEntryState = kEntryFocused;
       break;
     case WM_KILLFOCUS:
-      // Losing the focus commits, unless the edit was already decided: a cancel (Escape, a
-      // click while the box was just focused) must not turn into a commit because the focus
-      // left the box before the frame tick closed it.
-      if (self->mTextEntryState != kEntryCancel) self->mTextEntryState = kEntryCommit;
+      // Losing the focus (a click elsewhere, in the host or another window) cancels, unless
+      // the edit was already committed: Return's commit must not turn into a cancel because
+      // the focus left the box before the frame tick closed it.
+      if (self->mTextEntryState != kEntryCommit) self->mTextEntryState = kEntryCancel;
       break;
     case WM_GETDLGCODE: {
       LRESULT code = CallWindowProcW(own, wnd, msg, wParam, lParam);
