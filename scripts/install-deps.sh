@@ -25,6 +25,8 @@ packages=(
   xvfb xauth x11-utils
   # the artwork generator
   python3-cairo python3-pil
+  # a real host in the test command: Ardour headless (its Lua session tool and exporter)
+  ardour
 )
 
 missing=()
