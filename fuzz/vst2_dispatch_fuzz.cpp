@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -19,8 +20,12 @@ namespace {
 
 using namespace kantele::vst2;
 
-void Check(bool ok) {
-  if (!ok) std::abort();
+// A failed check names itself before the abort, so a finding says which property broke.
+#define Check(ok) CheckAt((ok), #ok, __LINE__)
+void CheckAt(bool ok, const char* what, int line) {
+  if (ok) return;
+  std::fprintf(stderr, "check failed at line %d: %s\n", line, what);
+  std::abort();
 }
 
 VstIntPtr KANTELE_VST_CALL Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
@@ -149,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // A block of finite input gives finite output, whatever the requests did.
   e->dispatcher(e, effSetBlockSize, 0, 64, nullptr, 0.f);
-  float a[64], b[64], c[64], d[64];
+  // Outputs start silent: a host that disconnected output channels (speaker arrangement) gets
+  // nothing written for them, and their buffers must not be read as the plug-in's output.
+  float a[64], b[64], c[64] = {}, d[64] = {};
   for (int i = 0; i < 64; ++i) a[i] = b[i] = 0.5f * std::sin(0.1f * static_cast<float>(i));
   float* inputs[2] = {a, b};
   float* outputs[2] = {c, d};
