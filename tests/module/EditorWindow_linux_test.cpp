@@ -669,6 +669,11 @@ TEST_F(EditorX11Test, ARightClickTypesAValueIntoTheControlsParameter) {
   ClearHostRequests();
   ASSERT_TRUE(rightClick(kKnobX, kKnobY)) << "no value prompt over the knob";
   EXPECT_NEAR(Param(kInputGain), kInputGainDefault, 1e-6);
+  if (const char* shot = std::getenv("TOLVANE_PROMPT_SCREENSHOT")) {
+    const Image shown = ReadWindow(editor);
+    EXPECT_NE(stbi_write_png(shot, shown.mW, shown.mH, 4, shown.mRgba.data(), shown.mW * 4), 0)
+        << shot;
+  }
   for (const KeySym sym : {XK_5, XK_0, XK_Return}) Key(sym);
   ASSERT_TRUE(PumpUntil([&] { return std::fabs(Param(kInputGain) - 0.25f) < 1e-6; }))
       << Param(kInputGain);
