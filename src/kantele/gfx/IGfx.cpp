@@ -271,8 +271,15 @@ void IGfx::OnMouseDown(const std::vector<IMousePoint>& points) {
       ClearCapture();
       OpenContextMenu(control, paramIdx, point.x, point.y);
       // Without a context menu the right button asks for the value (when the control's
-      // prompts are on), as a press on the control itself would, without starting a gesture.
-      if (mPromptPopupMenu.NItems() == 0) control->AskForValue(std::max(valIdx, 0));
+      // prompts are on), as a press on the control itself would. A typed value is its own
+      // gesture when it is committed; a menu of values ends one when it closes, so that one
+      // begins here.
+      if (mPromptPopupMenu.NItems() == 0 && !control->IsPromptDisabled()) {
+        const IParam* param = mDelegate.GetParam(paramIdx);
+        if (param && PromptIsMenu(*param))
+          ForEachBoundParam(*control, [this](int p) { mDelegate.BeginParamEditFromEditor(p); });
+        control->AskForValue(std::max(valIdx, 0));
+      }
       return;
     }
     ForEachBoundParam(*control, [this](int p) { mDelegate.BeginParamEditFromEditor(p); });
@@ -384,6 +391,11 @@ bool IGfx::OnKeyUp(float x, float y, const KeyPress& key) {
 
 // ---- Prompts.
 
+bool IGfx::PromptIsMenu(const IParam& param) {
+  return param.GetKind() == kKindEnum ||
+         (param.GetKind() == kKindBool && param.GetNumDisplayTexts() > 0);
+}
+
 void IGfx::PromptForValue(IControl* control, const IRect& bounds, int valIdx) {
   if (!control) return;
   const int paramIdx = control->GetParamIdx(valIdx);
@@ -391,7 +403,7 @@ void IGfx::PromptForValue(IControl* control, const IRect& bounds, int valIdx) {
   if (!param) return;
 
   const int nTexts = param->GetNumDisplayTexts();
-  if (param->GetKind() == kKindEnum || (param->GetKind() == kKindBool && nTexts > 0)) {
+  if (PromptIsMenu(*param)) {
     Text current;
     param->FormatValue(param->GetValue(), false, current);
     mPromptPopupMenu.Clear();

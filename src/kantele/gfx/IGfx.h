@@ -419,6 +419,9 @@ class IGfx {
   /// A menu of display texts for enumerated or labelled boolean parameters, otherwise text
   /// entry prefilled with the value.
   void PromptForValue(IControl* control, const IRect& bounds, int valIdx);
+  /// Whether `param`'s prompt is a menu of its display texts (enumerated, or boolean with
+  /// texts) rather than a text entry.
+  static bool PromptIsMenu(const IParam& param);
   void OpenTextEntry(IControl& control, const ITextStyle& text, const IRect& bounds,
                        const char* str = "", int valIdx = 0);
   void OpenPopupMenu(IControl& control, IPopupMenu& menu, const IRect& bounds,
