@@ -1,5 +1,6 @@
 #include "kantele/gfx/IGfxEditorDelegate.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "kantele/ByteChunk.h"
@@ -34,8 +35,13 @@ void IGfxEditorDelegate::SetOpeningSize(int width, int height, float scale) {
   mSavedHeight = height;
   mSavedScale = scale;
   // Only a complete set is applied at the next opening (OpenWindow); the window size is the
-  // design size times the scale, cut to whole pixels as the context cuts it.
-  if (width != 0 && height != 0 && scale != 0.f)
+  // design size times the scale, cut to whole pixels as the context cuts it. A size no window
+  // can have (the values may come from stored bytes) leaves the answer to the host as it was.
+  constexpr double kLargestWindow = 32767.0;  // a host's editor rectangle holds 16 bits
+  const double w = static_cast<double>(width) * static_cast<double>(scale);
+  const double h = static_cast<double>(height) * static_cast<double>(scale);
+  if (width > 0 && height > 0 && std::isfinite(scale) && scale > 0.f && w >= 1.0 && h >= 1.0 &&
+      w <= kLargestWindow && h <= kLargestWindow)
     SetEditorSize(static_cast<int>(width * scale), static_cast<int>(height * scale));
 }
 

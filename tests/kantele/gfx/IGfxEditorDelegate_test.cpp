@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "kantele/ByteChunk.h"
@@ -222,6 +224,27 @@ TEST_F(EditorDelegateTest, ReadingWhileClosedReplacesTheSavedValues) {
   Open();
   EXPECT_TRUE(Matching(log, "ResizeFromEditor").empty());
   EXPECT_EQ(Matching(log, "Layout"), (EventLog{"Layout 400 300 1"}));
+}
+
+TEST_F(EditorDelegateTest, WhileClosedTheEditorSizeIsTheSizeItOpensAt) {
+  dlg.SetOpeningSize(1630, 1010, 0.5f);
+  EXPECT_EQ(dlg.GetEditorWidth(), 815);
+  EXPECT_EQ(dlg.GetEditorHeight(), 505);
+  dlg.UnserializeEditorState(EditorState(640, 480, 1.5f), 0);
+  EXPECT_EQ(dlg.GetEditorWidth(), 960);
+  EXPECT_EQ(dlg.GetEditorHeight(), 720);
+  // Sizes no window can have (from stored bytes) leave the answer as it was.
+  struct Bad {
+    int32_t w, h;
+    float scale;
+  };
+  for (const Bad b : {Bad{0, 0, 0.f}, Bad{-640, 480, 1.f}, Bad{640, 480, NAN},
+                      Bad{640, 480, -2.f}, Bad{INT32_MAX, 480, 1e30f}, Bad{1, 1, 0.25f}}) {
+    SCOPED_TRACE(testing::Message() << b.w << " x " << b.h << " at " << b.scale);
+    dlg.UnserializeEditorState(EditorState(b.w, b.h, b.scale), 0);
+    EXPECT_EQ(dlg.GetEditorWidth(), 960);
+    EXPECT_EQ(dlg.GetEditorHeight(), 720);
+  }
 }
 
 TEST_F(EditorDelegateTest, ShortOrMisplacedStateReadsAsZeros) {
