@@ -174,22 +174,22 @@ bool IParam::TryParseValue(const char* text, double& value) const {
   }
   if (mKind == kKindBool || mKind == kKindEnum) return false;
   char* end = nullptr;
-  double v = std::strtod(text, &end);
+  const double v = std::strtod(text, &end);
   if (end == text || !std::isfinite(v)) return false;
-  if (mFlags & kFlagInvertDisplay) v = -v;
-  value = QuantizeAndClamp(v);
+  value = ValueOfNumber(v);
   return true;
 }
 
 double IParam::ParseValue(const char* text) const {
-  double value = 0.0;
-  if (TryParseValue(text, value)) return value;
-  if (mKind == kKindBool || mKind == kKindEnum) return 0.0;
+  double value = 0.0;  // what boolean and enumerated parameters give for unknown text
+  if (TryParseValue(text, value) || mKind == kKindBool || mKind == kKindEnum) return value;
   // No number, or not a finite one: what the conversion gives (0, or an infinity) is still
   // quantised and clamped, as hosts setting values by text have always seen it.
-  double v = std::strtod(text ? text : "", nullptr);
-  if (mFlags & kFlagInvertDisplay) v = -v;
-  return QuantizeAndClamp(v);
+  return ValueOfNumber(std::strtod(text ? text : "", nullptr));
+}
+
+double IParam::ValueOfNumber(double number) const {
+  return QuantizeAndClamp((mFlags & kFlagInvertDisplay) ? -number : number);
 }
 
 }  // namespace kantele

@@ -223,6 +223,9 @@ class IParam {
  private:
   /// The first display-text entry whose value equals `value` exactly, or null.
   const DisplayTextEntry* FindDisplayText(double value) const;
+  /// A number read from text as a value: negated with `kFlagInvertDisplay`, quantised and
+  /// clamped.
+  double ValueOfNumber(double number) const;
 
   static_assert(std::atomic<double>::is_always_lock_free,
                 "parameter values must be lock-free for the audio thread");

@@ -27,14 +27,14 @@ struct ControlEntry {
   int mParam;
 };
 
-// Attachment order: later controls draw above earlier ones. Each main knob is three controls
-// on one parameter: the turning shadow, the turning face 80 units above it, and the fixed
-// glossy overlay that takes the drags.
 // The value prompt, in design units: large enough to read at the smallest zoom.
 constexpr float kPromptWidth = 220.f;
 constexpr float kPromptHeight = 72.f;
 constexpr float kPromptTextSize = 48.f;
 
+// Attachment order: later controls draw above earlier ones. Each main knob is three controls
+// on one parameter: the turning shadow, the turning face 80 units above it, and the fixed
+// glossy overlay that takes the drags.
 constexpr int kLamp = 0, kSlide = 1, kFlip = 2, kFace = 3, kShadow = 5, kOverlay = 6, kBiasKnob = 7;
 constexpr ControlEntry kControls[] = {
     {kKnob, kLamp, 824, 0, kBypass},

@@ -121,7 +121,6 @@ TEST_F(EntryTest, ParametersAsTheHostListsThem) {
     ASSERT_EQ(instance.Dispatch(effGetParameterProperties, i, 0, &props), 1);
     EXPECT_EQ(std::string(props.label), expected[i].fullName);
     EXPECT_EQ(std::string(props.shortLabel), expected[i].name);
-    EXPECT_EQ(props.flags, kVstParameterUsesFloatStep);
   }
   // Outside the list: nothing written, nothing answered.
   EXPECT_EQ(instance.Text(effGetParamName, 7), "");

@@ -269,12 +269,11 @@ void IGfx::OnMouseDown(const std::vector<IMousePoint>& points) {
     const int paramIdx = control->GetParamIdx(std::max(valIdx, 0));
     if (point.ms.R && paramIdx >= 0) {
       ClearCapture();
-      OpenContextMenu(control, paramIdx, point.x, point.y);
       // Without a context menu the right button asks for the value (when the control's
       // prompts are on), as a press on the control itself would. A typed value is its own
       // gesture when it is committed; a menu of values ends one when it closes, so that one
       // begins here.
-      if (mPromptPopupMenu.NItems() == 0 && !control->IsPromptDisabled()) {
+      if (!OpenContextMenu(control, paramIdx, point.x, point.y) && !control->IsPromptDisabled()) {
         const IParam* param = mDelegate.GetParam(paramIdx);
         if (param && PromptIsMenu(*param))
           ForEachBoundParam(*control, [this](int p) { mDelegate.BeginParamEditFromEditor(p); });
@@ -493,13 +492,14 @@ void IGfx::CommitPopupMenu(IPopupMenu* menu) {
   ForEachBoundParam(*control, [this](int p) { mDelegate.EndParamEditFromEditor(p); });
 }
 
-void IGfx::OpenContextMenu(IControl* control, int paramIdx, float x, float y) {
+bool IGfx::OpenContextMenu(IControl* control, int paramIdx, float x, float y) {
   (void)paramIdx;  // the control decides what its menu offers
-  if (!control) return;
+  if (!control) return false;
   mPromptPopupMenu.Clear();
   control->FillContextMenu(mPromptPopupMenu);
-  if (mPromptPopupMenu.NItems() > 0)
-    OpenPopupMenu(*control, mPromptPopupMenu, IRect(x, y, x, y), -1, true);
+  if (mPromptPopupMenu.NItems() == 0) return false;
+  OpenPopupMenu(*control, mPromptPopupMenu, IRect(x, y, x, y), -1, true);
+  return true;
 }
 
 // ---- Size and scale.

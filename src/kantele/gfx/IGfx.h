@@ -432,8 +432,9 @@ class IGfx {
   void CommitTextEntry(const char* str);
   /// A menu closed with `menu` (null: nothing chosen).
   void CommitPopupMenu(IPopupMenu* menu);
-  /// Fills and opens the control's context menu at (x, y) when it has items.
-  void OpenContextMenu(IControl* control, int paramIdx, float x, float y);
+  /// Fills and opens the control's context menu at (x, y) when it has items; answers whether
+  /// it had any.
+  bool OpenContextMenu(IControl* control, int paramIdx, float x, float y);
   IControl* GetTextEntryEditingControl() const { return mInTextEntry; }
   /// Forgets the control being edited without committing anything (an edit dismissed).
   void ClearInTextEntryControl() {

@@ -1,6 +1,5 @@
 #include "kantele/gfx/IGfxEditorDelegate.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "kantele/ByteChunk.h"
@@ -40,8 +39,9 @@ void IGfxEditorDelegate::SetOpeningSize(int width, int height, float scale) {
   constexpr double kLargestWindow = 32767.0;  // a host's editor rectangle holds 16 bits
   const double w = static_cast<double>(width) * static_cast<double>(scale);
   const double h = static_cast<double>(height) * static_cast<double>(scale);
-  if (width > 0 && height > 0 && std::isfinite(scale) && scale > 0.f && w >= 1.0 && h >= 1.0 &&
-      w <= kLargestWindow && h <= kLargestWindow)
+  // (NaN fails every comparison; a zero or negative scale gives no pixel.)
+  if (width > 0 && height > 0 && w >= 1.0 && h >= 1.0 && w <= kLargestWindow &&
+      h <= kLargestWindow)
     SetEditorSize(static_cast<int>(width * scale), static_cast<int>(height * scale));
 }
 

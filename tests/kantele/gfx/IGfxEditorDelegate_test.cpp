@@ -226,10 +226,7 @@ TEST_F(EditorDelegateTest, ReadingWhileClosedReplacesTheSavedValues) {
   EXPECT_EQ(Matching(log, "Layout"), (EventLog{"Layout 400 300 1"}));
 }
 
-TEST_F(EditorDelegateTest, WhileClosedTheEditorSizeIsTheSizeItOpensAt) {
-  dlg.SetOpeningSize(1630, 1010, 0.5f);
-  EXPECT_EQ(dlg.GetEditorWidth(), 815);
-  EXPECT_EQ(dlg.GetEditorHeight(), 505);
+TEST_F(EditorDelegateTest, StoredStateSetsTheEditorSizeOnlyToAWindowSize) {
   dlg.UnserializeEditorState(EditorState(640, 480, 1.5f), 0);
   EXPECT_EQ(dlg.GetEditorWidth(), 960);
   EXPECT_EQ(dlg.GetEditorHeight(), 720);
