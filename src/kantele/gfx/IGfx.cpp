@@ -335,6 +335,21 @@ void IGfx::OnMouseDrag(const std::vector<IMousePoint>& points) {
   }
 }
 
+void IGfx::DragStep(IMousePoint p, float lastX, float lastY) {
+  p.dX = p.x - lastX;
+  p.dY = p.y - lastY;
+  if (p.dX == 0.f && p.dY == 0.f) return;
+  OnMouseDrag({p});
+  if (!mCursorLocked) return;
+  // Warping records the pointer's new place as the hidden place too; the place to return
+  // to is the one recorded when the cursor was hidden.
+  const float hiddenX = mHiddenCursorX;
+  const float hiddenY = mHiddenCursorY;
+  WarpCursor(hiddenX, hiddenY);
+  mHiddenCursorX = hiddenX;
+  mHiddenCursorY = hiddenY;
+}
+
 bool IGfx::OnMouseOver(float x, float y, const IMouseState& mod) {
   IControl* control = FindControlAt(x, y, false, true);
   if (control != mMouseOver) {

@@ -494,6 +494,12 @@ class IGfx {
   static int SharedSVGCacheSize();
 
  protected:
+  /// [ui-thread] One step of a drag that a platform layer read at `p` (design units; `dX`
+  /// and `dY` are filled here) after the pointer was last at (`lastX`, `lastY`): a step
+  /// that moved reaches OnMouseDrag, and while the cursor is hidden and locked the pointer
+  /// is warped back to where it was hidden, which stays the place it returns to.
+  void DragStep(IMousePoint p, float lastX, float lastY);
+
   /// The cache that bitmap loading, rescaling, retaining and releasing use: the process-wide
   /// one here; a back end whose images belong to its own drawing context answers its own.
   virtual KeyedCache<APIBitmap>& BitmapCache();
@@ -548,6 +554,12 @@ class IGfx {
   bool mLayoutOnResize = false;
   bool mCursorHidden = false;
   bool mCursorLocked = false;
+  // The pointer's last position and where it was hidden, in design units; the platform
+  // layers keep them as their events arrive.
+  float mLastMouseX = 0.f;
+  float mLastMouseY = 0.f;
+  float mHiddenCursorX = 0.f;
+  float mHiddenCursorY = 0.f;
   EResizeMode mGUISizeMode = kResizeScale;
 
   IKeyHandlerFunc mKeyHandlerFunc;

@@ -412,20 +412,7 @@ void IGfxLinux::HandleEvent(XEvent& event) {
       if ((mButtonsDown & ((1u << 0) | (1u << 2))) == 0) break;
       const float lastX = mLastMouseX;
       const float lastY = mLastMouseY;
-      IMousePoint p = MousePoint(m.x, m.y, m.state, 0, false);
-      p.dX = p.x - lastX;
-      p.dY = p.y - lastY;
-      if (p.dX != 0.f || p.dY != 0.f) {
-        OnMouseDrag({p});
-        if (mCursorLocked) {
-          // The pointer goes back where it was hidden; that place stays where it was.
-          const float hiddenX = mHiddenCursorX;
-          const float hiddenY = mHiddenCursorY;
-          WarpCursor(hiddenX, hiddenY);
-          mHiddenCursorX = hiddenX;
-          mHiddenCursorY = hiddenY;
-        }
-      }
+      DragStep(MousePoint(m.x, m.y, m.state, 0, false), lastX, lastY);
       break;
     }
 

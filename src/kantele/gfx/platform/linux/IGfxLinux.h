@@ -150,10 +150,6 @@ class IGfxLinux : public IGfxNanoVG {
   bool mSavedContextTaken = false;
 
   // Input.
-  float mLastMouseX = 0.f;
-  float mLastMouseY = 0.f;
-  float mHiddenCursorX = 0.f;
-  float mHiddenCursorY = 0.f;
   unsigned int mButtonsDown = 0;  // bit n: button n + 1 held since its press in this window
   unsigned long mLastPressTime = 0;
   int mLastPressX = 0;

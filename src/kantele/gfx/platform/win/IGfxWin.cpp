@@ -928,20 +928,7 @@ LRESULT IGfxWin::HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
       if (GetCapture() != wnd || nativeTextEntry) return 0;
       const float lastX = mLastMouseX;
       const float lastY = mLastMouseY;
-      IMousePoint p = MousePoint(lParam, wParam);
-      p.dX = p.x - lastX;
-      p.dY = p.y - lastY;
-      if (p.dX != 0.f || p.dY != 0.f) {
-        OnMouseDrag({p});
-        if (mCursorLocked) {
-          // The pointer goes back where it was hidden; that place stays where it was.
-          const float hiddenX = mHiddenCursorX;
-          const float hiddenY = mHiddenCursorY;
-          WarpCursor(hiddenX, hiddenY);
-          mHiddenCursorX = hiddenX;
-          mHiddenCursorY = hiddenY;
-        }
-      }
+      DragStep(MousePoint(lParam, wParam), lastX, lastY);
       return 0;
     }
 

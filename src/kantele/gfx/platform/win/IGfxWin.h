@@ -196,15 +196,11 @@ class IGfxWin : public IGfxNanoVG {
   IRect mTextEntryBounds;
   ETextEntryState mTextEntryState = kEntryIdle;
   bool mShowingTooltip = false;
-  float mHiddenCursorX = 0.f;
-  float mHiddenCursorY = 0.f;
   int mTooltipIdx = -1;
   std::string mMainWndClassName;
   std::map<uintptr_t, IMousePoint> mDeltaTouches;
 
   bool mPenInput = false;
-  float mLastMouseX = 0.f;
-  float mLastMouseY = 0.f;
   ECursor mCursorType = kArrowCursor;
 
   // ---- Window layer (IGfxWin.cpp).
