@@ -69,6 +69,47 @@ long DecodeUtf8(const unsigned char* s, size_t n, size_t& len) {
   return static_cast<long>(c);
 }
 
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out += static_cast<char16_t>(cp);
+  } else {
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+  }
+}
+
+std::u16string Utf8ToUtf16(const char* utf8) {
+  std::u16string out;
+  if (!utf8) return out;
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+  size_t n = std::strlen(utf8);
+  while (n > 0) {
+    size_t len = 0;
+    const long c = DecodeUtf8(s, n, len);
+    AppendUtf16(out, c < 0 ? kReplacementCharacter : static_cast<char32_t>(c));
+    s += len;
+    n -= len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(const char16_t* utf16, size_t n) {
+  std::string out;
+  if (!utf16) return out;
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = utf16[i];
+    if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(utf16[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      c = kReplacementCharacter;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
 size_t Utf8CutLength(const char* s, size_t maxLen) {
   size_t n = 0;
   while (n < maxLen && s[n] != '\0') ++n;

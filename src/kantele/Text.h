@@ -27,6 +27,29 @@ void AppendUtf8(std::string& out, char32_t cp);
 /// cut by the end). [any-thread]
 long DecodeUtf8(const unsigned char* s, size_t n, size_t& len);
 
+/// What every undecodable unit or byte becomes.
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+/// Whether a UTF-16 unit (or a code point) is the first or the second half of a surrogate pair.
+constexpr bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+/// Appends the UTF-16 form of code point `cp` (at most U+10FFFF; the caller keeps surrogates
+/// out) to `out`: one unit, or a surrogate pair beyond U+FFFF. [any-thread] Allocates.
+void AppendUtf16(std::u16string& out, char32_t cp);
+
+/// UTF-8 to UTF-16. Every byte that does not start a valid, shortest-form UTF-8 sequence of a
+/// code point (stray continuation bytes, cut sequences, overlong forms, surrogates, values
+/// above U+10FFFF) becomes one U+FFFD. Null is empty. [any-thread] Allocates.
+std::u16string Utf8ToUtf16(const char* utf8);
+
+/// UTF-16 to UTF-8 for `n` code units. A surrogate without its partner becomes U+FFFD; null is
+/// empty. [any-thread] Allocates.
+std::string Utf16ToUtf8(const char16_t* utf16, size_t n);
+inline std::string Utf16ToUtf8(const std::u16string& utf16) {
+  return Utf16ToUtf8(utf16.data(), utf16.size());
+}
+
 /// ASCII letters changed case; every other byte (UTF-8 sequences included) is kept. Unlike
 /// the C library's conversions, the answer never depends on the process's locale, which a host
 /// may have set. [any-thread]

@@ -128,6 +128,17 @@ TEST(Text, Utf8EncodesEveryLengthAndDecodesOnlyShortestValidForms) {
   }
 }
 
+TEST(Text, Utf16ConversionsTurnBadInputIntoReplacementCharacters) {
+  EXPECT_EQ(Utf8ToUtf16(nullptr), u"");
+  EXPECT_EQ(Utf8ToUtf16("\xFF" "1\xC0\xAF" "2\xE2\x82"), u"\uFFFD1\uFFFD\uFFFD2\uFFFD\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+  const char16_t lone[] = {0xD800, u'a', 0xDC00};
+  EXPECT_EQ(Utf16ToUtf8(lone, 3), "\xEF\xBF\xBD" "a\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8(nullptr, 4), "");
+  const char* text = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+}
+
 TEST(Text, CaseIsIgnoredForAsciiLettersOnly) {
   EXPECT_TRUE(EqualIgnoringCaseAscii("ROBOTO-Regular.TTF", "roboto-regular.ttf"));
   EXPECT_FALSE(EqualIgnoringCaseAscii("knob.png", "knob.pn"));

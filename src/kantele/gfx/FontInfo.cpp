@@ -77,22 +77,13 @@ struct Table {
 // UTF-16 big-endian to UTF-8, up to the first zero unit; a trailing odd byte is ignored and
 // an unpaired surrogate becomes U+FFFD, so the result is always valid UTF-8.
 std::string FromUtf16Be(const FontBytes& f, uint64_t at, uint64_t length) {
-  std::string out;
-  const uint64_t units = length / 2;
-  for (uint64_t i = 0; i < units; ++i) {
-    uint32_t cp = f.U16(at + 2 * i);
-    if (cp == 0) break;
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units) {
-      const uint32_t low = f.U16(at + 2 * (i + 1));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-    AppendUtf8(out, cp);
+  std::u16string units;
+  for (uint64_t i = 0; i < length / 2; ++i) {
+    const char16_t unit = f.U16(at + 2 * i);
+    if (unit == 0) break;
+    units += unit;
   }
-  return out;
+  return Utf16ToUtf8(units);
 }
 
 // Mac OS Roman to UTF-8, up to the first zero byte.

@@ -38,20 +38,6 @@ constexpr int kVk9 = 57;
 constexpr int kVkNumpad0 = 96;
 constexpr int kVkNumpad9 = 105;
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-void AppendUtf16(std::u16string& out, char32_t c) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (c >> 10));
-    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-  }
-}
 
 // The first character a key carries, or 0 when it carries none (or not valid UTF-8).
 char32_t KeyCodePoint(const KeyPress& key) {
@@ -85,37 +71,6 @@ int KeyToUnit(uint32_t key) {
 bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == 0xA0 || c == 0x3000; }
 
 }  // namespace
-
-std::u16string Utf8ToUtf16(const char* utf8) {
-  std::u16string out;
-  if (!utf8) return out;
-  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
-  size_t n = std::strlen(utf8);
-  while (n > 0) {
-    size_t len = 0;
-    const long c = DecodeUtf8(s, n, len);
-    AppendUtf16(out, c < 0 ? kReplacement : static_cast<char32_t>(c));
-    s += len;
-    n -= len;
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(const char16_t* utf16, size_t n) {
-  std::string out;
-  if (!utf16) return out;
-  for (size_t i = 0; i < n; ++i) {
-    char32_t c = utf16[i];
-    if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(utf16[i + 1])) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-      ++i;
-    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-      c = kReplacement;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
 
 /// The text being edited, the state machine's state and the widths of the characters.
 ///

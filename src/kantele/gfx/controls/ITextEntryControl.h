@@ -10,17 +10,6 @@
 namespace kantele {
 namespace gfx {
 
-/// UTF-8 to UTF-16. Every byte that does not start a valid, shortest-form UTF-8 sequence of a
-/// code point (stray continuation bytes, cut sequences, overlong forms, surrogates, values
-/// above U+10FFFF) becomes one U+FFFD. Null is empty. [any-thread] Allocates.
-std::u16string Utf8ToUtf16(const char* utf8);
-/// UTF-16 to UTF-8 for `n` code units. A surrogate without its partner becomes U+FFFD; null is
-/// empty. [any-thread] Allocates.
-std::string Utf16ToUtf8(const char16_t* utf16, size_t n);
-inline std::string Utf16ToUtf8(const std::u16string& utf16) {
-  return Utf16ToUtf8(utf16.data(), utf16.size());
-}
-
 /// The editing state, the text and the cached character widths (defined with the control's
 /// code; opaque here so the editing state machine stays out of every other file).
 struct TextEntryBuffer;
