@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "kantele/Trace.h"
 
 namespace kantele {
 
@@ -162,6 +161,7 @@ void IApiBase::QueueSysExForProcessor(const SysExMsg& msg) {
 }
 
 void IApiBase::OnTimerTick(Timer&) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (mHasUI) {
     ParamValueRecord p;
     while (mParamChangeFromProcessor.Pop(p)) PushParamValueToEditor(p.mIdx, p.mValue, false);

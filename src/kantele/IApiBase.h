@@ -102,8 +102,6 @@ class IApiBase : public IStateBase {
   /// Stops the timer first, so no tick can run while the queues go.
   ~IApiBase() override;
 
-  // Virtual operations, in slot order after the plug-in base's.
-
   /// The host was identified (once, when the host opens the plug-in). Nothing here.
   virtual void OnHostIdentified();
   /// Names a MIDI note for the host. Here: clears `name` and answers false.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "kantele/Trace.h"
 
 namespace kantele {
 
@@ -33,9 +32,7 @@ void IEditorDelegate::OnEditorOpened() { SendAllParamValuesToEditor(); }
 void IEditorDelegate::OnEditorClosing() {}
 void IEditorDelegate::OnParamChange(int) {}
 
-void IEditorDelegate::OnParamChange(int paramIdx, EParamSource source, int) {
-  Trace("kantele::IEditorDelegate::OnParamChange", __LINE__, "idx:%i src:%s\n", paramIdx,
-        ParamSourceName(source));
+void IEditorDelegate::OnParamChange(int paramIdx, EParamSource, int) {
   OnParamChange(paramIdx);
 }
 
@@ -66,7 +63,10 @@ void IEditorDelegate::PushMessageToEditor(int msgTag, int dataSize, const void* 
 }
 
 void IEditorDelegate::PushMidiToEditor(const MidiMsg& msg) { OnMidiInEditor(msg); }
-void IEditorDelegate::PushSysExToEditor(const SysExMsg& msg) { OnSysExInEditor(msg); }
+void IEditorDelegate::PushSysExToEditor(const SysExMsg& msg) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
+  OnSysExInEditor(msg);
+}
 
 void IEditorDelegate::PushParamValueToEditor(int paramIdx, double, bool) {
   OnParamChangeInEditor(paramIdx, kSourceEditorDelegate);

@@ -6,6 +6,7 @@
 
 #include "kantele/IParam.h"
 #include "kantele/IProcessor.h"
+#include "kantele/ThreadCheck.h"
 
 namespace kantele {
 
@@ -41,8 +42,6 @@ const char* ParamSourceName(EParamSource source);
 /// audio thread through the host's parameter callback, the editor) and must not touch the editor.
 /// The `Push...ToEditor` operations run on the editor's thread only; values from other threads
 /// reach them through the plug-in base's queues.
-///
-/// The virtual operations are declared in their slot order.
 class IEditorDelegate {
  public:
   /// Creates `nParams` parameters in their default state (negative counts as 0); editor size 0
@@ -69,8 +68,8 @@ class IEditorDelegate {
 
   /// A parameter changed; the effect reacts here. Nothing by default. [any-thread]
   virtual void OnParamChange(int paramIdx);
-  /// A parameter changed, with where the change came from. Traces the index and the source's
-  /// name, then calls `OnParamChange(paramIdx)`; the sample offset is not used. [any-thread]
+  /// A parameter changed, with where the change came from: calls `OnParamChange(paramIdx)`;
+  /// the source and the sample offset are not used here. [any-thread]
   virtual void OnParamChange(int paramIdx, EParamSource source, int sampleOffset);
   /// A parameter changed and the editor may show it. Nothing here. [main-thread]
   virtual void OnParamChangeInEditor(int paramIdx, EParamSource source);
@@ -159,6 +158,8 @@ class IEditorDelegate {
   int32_t mMaxWidth = 100000;
   int32_t mMinHeight = 10;
   int32_t mMaxHeight = 100000;
+  /// The editor's thread (the one that made the delegate), checked by the pushes to the editor.
+  UiThreadCheck mUiThread;
 };
 
 }  // namespace kantele

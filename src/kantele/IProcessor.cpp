@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "kantele/Trace.h"
 
 namespace kantele {
 
@@ -188,8 +187,6 @@ bool IProcessor::LegalIO(int nIn, int nOut) const {
       break;
     }
   }
-  Trace("kantele::IProcessor::LegalIO", __LINE__, "%d:%d:%s", nIn, nOut,
-        legal ? "legal" : "illegal");
   return legal;
 }
 

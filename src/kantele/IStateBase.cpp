@@ -4,7 +4,6 @@
 #include <string>
 
 #include "kantele/Text.h"
-#include "kantele/Trace.h"
 
 namespace kantele {
 
@@ -33,8 +32,6 @@ bool IStateBase::SerializeParams(ByteChunk& chunk) const {
   for (int i = 0; i < NParams(); ++i) {
     const IParam* param = GetParam(i);
     const double v = param->GetValue();
-    Trace("kantele::IStateBase::SerializeParams", __LINE__, "%d %s %f", i,
-          param->GetParamName(), v);
     const int before = chunk.Size();
     if (chunk.Put(v) == before) return false;
   }
@@ -48,8 +45,6 @@ int IStateBase::UnserializeParams(const ByteChunk& chunk, int startPos) {
     double v = 0.0;
     pos = chunk.Get(&v, pos);
     param->SetValue(v);
-    Trace("kantele::IStateBase::UnserializeParams", __LINE__, "%d %s %f", i,
-          param->GetParamName(), param->GetValue());
   }
   NotifyAllParamsChanged(kSourcePreset);
   return pos;
@@ -60,7 +55,6 @@ bool IStateBase::SerializePresets(ByteChunk& chunk) const {
     const PresetSlot& preset = *mPresets[static_cast<size_t>(i)];
     const int before = chunk.Size();
     bool ok = chunk.PutStr(preset.mName) > before;
-    Trace("kantele::IStateBase::SerializePresets", __LINE__, "%d %s", i, preset.mName);
     const int beforeFlag = chunk.Size();
     ok = ok && chunk.PutBool(preset.mInitialized) > beforeFlag;
     if (ok && preset.mInitialized) {
@@ -79,7 +73,6 @@ int IStateBase::UnserializePresets(const ByteChunk& chunk, int startPos) {
     PresetSlot& preset = *mPresets[static_cast<size_t>(i)];
     pos = chunk.GetStr(name, pos);
     preset.SetName(name.c_str());
-    Trace("kantele::IStateBase::UnserializePresets", __LINE__, "%d %s", i, preset.mName);
     pos = chunk.GetBool(&preset.mInitialized, pos);
     if (preset.mInitialized) {
       pos = UnserializeState(chunk, pos);
@@ -126,8 +119,6 @@ void IStateBase::ModifyCurrentPreset(const char* name) {
   if (mCurrentPresetIdx < 0 || mCurrentPresetIdx >= NPresets()) return;
   PresetSlot& preset = *mPresets[static_cast<size_t>(mCurrentPresetIdx)];
   preset.mChunk.Clear();
-  Trace("kantele::IStateBase::ModifyCurrentPreset", __LINE__, "%d %s", mCurrentPresetIdx,
-        preset.mName);
   SerializeState(preset.mChunk);
   if (name && name[0] != '\0') preset.SetName(name);
 }

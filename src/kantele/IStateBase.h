@@ -43,8 +43,6 @@ class IStateBase : public gfx::IGfxEditorDelegate {
   explicit IStateBase(const Config& config);
   ~IStateBase() override;
 
-  // Virtual operations, in slot order after the delegate's.
-
   /// Appends the state to `chunk`; answers whether every append succeeded. Here:
   /// `SerializeParams`.
   virtual bool SerializeState(ByteChunk& chunk) const;

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "kantele/Timer_impl.h"
-#include "kantele/Trace.h"
 
 namespace kantele {
 
@@ -59,8 +58,6 @@ Timer_impl::~Timer_impl() {
 void Timer_impl::Cancel() {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (mSystemId == 0) return;
-  Trace("kantele::Timer_impl::Cancel", __LINE__, "%llu",
-        static_cast<unsigned long long>(mSystemId));
   timer_platform::Stop_NoLock(mSystemId);
   auto& list = List_NoLock();
   auto it = std::find(list.begin(), list.end(), this);
@@ -88,7 +85,6 @@ bool Timer_impl::Dispatch(uintptr_t id) {
 }
 
 std::unique_ptr<Timer> Timer::Launch(ITimerFunction func, uint32_t periodMs) {
-  Trace("kantele::Timer::Launch", __LINE__, "%u", static_cast<unsigned>(periodMs));
   auto timer = std::make_unique<Timer_impl>(std::move(func), periodMs);
   std::lock_guard<std::recursive_mutex> lock(Timer_impl::Lock());
   const uintptr_t id = timer_platform::Start_NoLock(*timer);

@@ -48,7 +48,6 @@ void IControl::OnMouseOut() {
   if (was) SetDirty(false);
 }
 
-void IControl::OnMouseOutHook() {}
 void IControl::OnDrop(const char*) {}
 void IControl::OnRescale() {}
 void IControl::OnResize() {}
@@ -184,7 +183,6 @@ void IControl::SetClean() { mDirty = false; }
 
 bool IControl::IsDirty() { return mAnimationFunc ? true : mDirty; }
 
-void IControl::OnEndAnimationHook() {}
 
 void IControl::SnapToPosition(float x, float y, EDirection direction, const IRect& bounds,
                               int valIdx, double lo, double hi) {

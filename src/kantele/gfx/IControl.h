@@ -48,8 +48,6 @@ enum EDirection : int32_t { kVertical = 0, kHorizontal = 1 };
 /// context and runs OnInit, OnResize, OnRescale and OnAttached.
 ///
 /// [main-thread] Editor thread only.
-///
-/// The virtual operations are declared in their slot order.
 class IControl {
  public:
   /// `paramIdx` binds the single value (-1 for none); both rectangles are `bounds`.
@@ -73,8 +71,6 @@ class IControl {
   virtual void OnMouseOver(float x, float y, const IMouseState& mod);
   /// Marks the pointer as gone, redrawing the control when that changed.
   virtual void OnMouseOut();
-  /// Never called; kept for the order of the hooks.
-  virtual void OnMouseOutHook();
   /// A file was dropped on the control.
   virtual void OnDrop(const char* path);
   /// The screen or draw scale changed: bitmap controls reload their artwork.
@@ -136,8 +132,6 @@ class IControl {
   virtual void SetClean();
   /// True while an animation runs, otherwise the dirty flag.
   virtual bool IsDirty();
-  /// Never called; kept for the order of the hooks.
-  virtual void OnEndAnimationHook();
   /// Sets the value from a position inside `bounds` (0 at the left or bottom, 1 at the right
   /// or top), rounded to thousandths and clamped to [lo, hi], and sends it to the host.
   virtual void SnapToPosition(float x, float y, EDirection direction, const IRect& bounds,

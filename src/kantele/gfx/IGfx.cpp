@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kantele/Trace.h"
 #include "kantele/gfx/IGfxEditorDelegate.h"
 #include "kantele/gfx/controls/IBitmapControl.h"
 
@@ -93,11 +92,8 @@ void IGfx::ForEachListedControl(const std::function<void(IControl&)>& f) {
 
 void IGfx::ForEachControl(const std::function<void(IControl&)>& f) {
   ForEachListedControl(f);
-  if (mPerfDisplay) f(*mPerfDisplay);
   if (mCornerResizer) f(*mCornerResizer);
   if (mTextEntry) f(*mTextEntry);
-  if (mPopupControl) f(*mPopupControl);
-  for (size_t i = 0; i < mBubbleControls.size(); ++i) f(*mBubbleControls[i]);
 }
 
 void IGfx::ForControlWithParam(int paramIdx, const std::function<void(IControl&)>& f) {
@@ -121,12 +117,8 @@ void IGfx::RemoveAllControls() {
   mMouseOverIdx = -1;
   mInTextEntry = nullptr;
   mInPopupMenu = nullptr;
-  mPerfDisplay.reset();
   mCornerResizer.reset();
   mTextEntry.reset();
-  mPopupControl.reset();
-  mLiveEdit.reset();
-  mBubbleControls.clear();
   mCtrlTags.clear();
   mControls.clear();
 }
@@ -134,6 +126,7 @@ void IGfx::RemoveAllControls() {
 // ---- Redraw.
 
 bool IGfx::IsDirty(IRectList& rects) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (mDisplayTickFunc) mDisplayTickFunc();
   ForEachControl([](IControl& c) {
     if (IAnimationFunction f = c.GetAnimationFunction()) f(&c);
@@ -149,6 +142,7 @@ bool IGfx::IsDirty(IRectList& rects) {
 }
 
 void IGfx::Draw(IRectList& rects) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (rects.Size() == 0) return;
   const float scale = GetTotalScale();
   BeginFrame();
@@ -192,14 +186,10 @@ IControl* IGfx::FindControlAt(float x, float y, bool capture, bool mouseOver, ui
 
   IControl* control = nullptr;
   int index = -1;
-  if (mPopupControl && mInPopupMenu) {  // a menu is open in the in-editor popup
-    control = mPopupControl.get();
-  } else if (mTextEntry && mTextEntry->IsEditing()) {
+  if (mTextEntry && mTextEntry->IsEditing()) {
     control = mTextEntry.get();
   } else if (mCornerResizer && mCornerResizer->GetDrawRect().Contains(x, y)) {
     control = mCornerResizer.get();
-  } else if (mPerfDisplay && mPerfDisplay->GetDrawRect().Contains(x, y)) {
-    control = mPerfDisplay.get();
   }
 
   if (!control) {
@@ -258,6 +248,7 @@ void ForEachBoundParam(const IControl& control, F&& f) {
 }  // namespace
 
 void IGfx::OnMouseDown(const std::vector<IMousePoint>& points) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (points.size() == 1) {
     mMouseDownX = points[0].x;
     mMouseDownY = points[0].y;
@@ -287,6 +278,7 @@ void IGfx::OnMouseDown(const std::vector<IMousePoint>& points) {
 }
 
 void IGfx::OnMouseUp(const std::vector<IMousePoint>& points) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   for (const IMousePoint& point : points) {
     const auto it = mCapturedMap.find(point.ms.touchID);
     if (it == mCapturedMap.end()) continue;
@@ -308,6 +300,7 @@ void IGfx::OnMouseUp(const std::vector<IMousePoint>& points) {
 }
 
 void IGfx::OnMouseDrag(const std::vector<IMousePoint>& points) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (mResizingInProcess && points.size() == 1) {
     const IMousePoint& p = points[0];
     if (mGUISizeMode == kResizeSize) {
@@ -351,6 +344,7 @@ void IGfx::DragStep(IMousePoint p, float lastX, float lastY) {
 }
 
 bool IGfx::OnMouseOver(float x, float y, const IMouseState& mod) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   IControl* control = FindControlAt(x, y, false, true);
   if (control != mMouseOver) {
     if (mMouseOver) mMouseOver->OnMouseOut();
@@ -361,12 +355,14 @@ bool IGfx::OnMouseOver(float x, float y, const IMouseState& mod) {
 }
 
 void IGfx::OnMouseOut() {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   ForEachControl([](IControl& c) { c.OnMouseOut(); });
   mMouseOver = nullptr;
   mMouseOverIdx = -1;
 }
 
 void IGfx::OnMouseDoubleClick(float x, float y, const IMouseState& mod) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   IControl* control = FindControlAt(x, y, true, false, mod.touchID);
   if (!control) return;
   if (control->GetDblAsSingleClick()) {
@@ -382,22 +378,24 @@ void IGfx::OnMouseDoubleClick(float x, float y, const IMouseState& mod) {
 }
 
 void IGfx::OnMouseWheel(float x, float y, const IMouseState& mod, float delta) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (IControl* control = FindControlAt(x, y, false, false)) control->OnMouseWheel(x, y, mod, delta);
 }
 
 void IGfx::OnDrop(const char* path, float x, float y) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (IControl* control = FindControlAt(x, y, false, false)) control->OnDrop(path ? path : "");
 }
 
 bool IGfx::OnKeyDown(float x, float y, const KeyPress& key) {
-  Trace("IGfx::OnKeyDown", __LINE__, "x:%0.2f, y:%0.2f, key:%s", x, y, key.utf8);
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   IControl* control = FindControlAt(x, y, false, false);
   if (control && control != GetControl(0) && control->OnKeyDown(x, y, key)) return true;
   return mKeyHandlerFunc ? mKeyHandlerFunc(key, false) : false;
 }
 
 bool IGfx::OnKeyUp(float x, float y, const KeyPress& key) {
-  Trace("IGfx::OnKeyUp", __LINE__, "x:%0.2f, y:%0.2f, key:%s", x, y, key.utf8);
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   IControl* control = FindControlAt(x, y, false, false);
   if (control && control != GetControl(0) && control->OnKeyUp(x, y, key)) return true;
   return mKeyHandlerFunc ? mKeyHandlerFunc(key, true) : false;

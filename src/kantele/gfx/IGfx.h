@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kantele/IEditorDelegate.h"
+#include "kantele/ThreadCheck.h"
 #include "kantele/gfx/GraphicsTypes.h"
 #include "kantele/gfx/IBitmap.h"
 #include "kantele/gfx/IControl.h"
@@ -43,8 +44,6 @@ using IMsgBoxCompletionHandlerFunc = std::function<void(EMsgBoxResult)>;
 ///
 /// [main-thread] Everything runs on the editor's thread, except the shared caches, which
 /// their own locks guard.
-///
-/// The virtual operations are declared in their slot order.
 class IGfx {
  public:
   /// A context of `w` x `h` UI units for `dlg`, drawing `fps` frames per second at draw scale
@@ -53,7 +52,7 @@ class IGfx {
   IGfx(IEditorDelegate& dlg, int w, int h, int fps = 60, float scale = 1.f);
 
   // ---- Frame and view.
-  /// Starts a frame: records the time since the previous one for a frame-time display.
+  /// Starts a frame: the back end prepares its drawing context. Nothing here.
   virtual void BeginFrame();
   /// The platform made the drawing context (`context` is the platform's). Nothing here.
   virtual void ViewCreated(void* context);
@@ -527,10 +526,6 @@ class IGfx {
   std::vector<std::unique_ptr<IControl>> mControls;
   std::unique_ptr<IControl> mCornerResizer;
   std::unique_ptr<ITextEntryControlBase> mTextEntry;
-  std::unique_ptr<IControl> mPopupControl;
-  std::unique_ptr<IControl> mPerfDisplay;
-  std::vector<std::unique_ptr<IControl>> mBubbleControls;
-  std::unique_ptr<IControl> mLiveEdit;
   std::unordered_map<int, IControl*> mCtrlTags;
   std::unordered_map<uintptr_t, IControl*> mCapturedMap;
 
@@ -564,9 +559,6 @@ class IGfx {
 
   IKeyHandlerFunc mKeyHandlerFunc;
   IDisplayTickFunc mDisplayTickFunc;
-  double mPrevTimestamp = 0.0;
-  float mPerfTimes[100] = {};
-  int mPerfIdx = 0;
   std::vector<int32_t> mRegisteredGestures;
 
   struct Layer {
@@ -580,6 +572,9 @@ class IGfx {
 
   ModuleHandle mModule = nullptr;
   void* mPlatformContext = nullptr;
+  /// The editor's thread (the one that made the context), checked by the input and drawing
+  /// entry points.
+  UiThreadCheck mUiThread;
 };
 
 }  // namespace gfx

@@ -75,6 +75,7 @@ bool IGfxEditorDelegate::RouteKey(const KeyPress& key, bool isUp) {
 }
 
 void IGfxEditorDelegate::PushControlValueToEditor(int ctrlTag, double normalized) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (!mGraphics) return;
   if (IControl* control = mGraphics->GetControlWithTag(ctrlTag))
     control->SetValueFromHost(normalized, 0);
@@ -82,12 +83,14 @@ void IGfxEditorDelegate::PushControlValueToEditor(int ctrlTag, double normalized
 
 void IGfxEditorDelegate::PushControlMsgToEditor(int ctrlTag, int msgTag, int dataSize,
                                                 const void* data) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (!mGraphics) return;
   if (IControl* control = mGraphics->GetControlWithTag(ctrlTag))
     control->OnDelegateMessage(msgTag, dataSize, data);
 }
 
 void IGfxEditorDelegate::PushMidiToEditor(const MidiMsg& msg) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (mGraphics) {
     mGraphics->ForEachControl([&msg](IControl& c) {
       if (c.GetWantsMidi()) c.OnMidi(msg);
@@ -97,6 +100,7 @@ void IGfxEditorDelegate::PushMidiToEditor(const MidiMsg& msg) {
 }
 
 void IGfxEditorDelegate::PushParamValueToEditor(int paramIdx, double value, bool isNormalized) {
+  KANTELE_CHECK_UI_THREAD(mUiThread);
   if (mGraphics) {
     if (!isNormalized) {
       const IParam* param = GetParam(paramIdx);

@@ -30,8 +30,6 @@ using LayoutFunc = std::function<void(IGfx&)>;
 /// [main-thread] Everything runs on the host's user-interface thread; values from the audio
 /// thread arrive through the plug-in base's queues. The closing mark guards re-entry on that
 /// one thread; it is not a lock.
-///
-/// The virtual operations are declared in their slot order after the delegate's.
 class IGfxEditorDelegate : public IEditorDelegate {
  public:
   explicit IGfxEditorDelegate(int nParams);

@@ -2,7 +2,6 @@
 // primitives built on the back end's path operations.
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "kantele/gfx/IGfx.h"
@@ -60,16 +59,7 @@ int IGfx::SharedSVGCacheSize() {
 
 // ---- Frame and view.
 
-void IGfx::BeginFrame() {
-  if (!mPerfDisplay) return;
-  using namespace std::chrono;
-  static const steady_clock::time_point sStart = steady_clock::now();
-  const double now = duration<double>(steady_clock::now() - sStart).count();
-  mPerfTimes[mPerfIdx] = static_cast<float>(now - mPrevTimestamp);
-  mPerfIdx = (mPerfIdx + 1) % 100;
-  mPrevTimestamp = now;
-}
-
+void IGfx::BeginFrame() {}
 void IGfx::ViewCreated(void*) {}
 void IGfx::ViewDestroyed() {}
 void IGfx::EndFrame() {}

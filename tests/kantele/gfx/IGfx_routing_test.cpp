@@ -4,6 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "kantele/ThreadCheck.h"
+
 #include "kantele/gfx/support/RecordingGfx.h"
 
 namespace kantele::gfx::test {
@@ -323,6 +332,46 @@ TEST_F(RoutingTest, AResizeDragZoomsAndTheControlsRescaleOnRelease) {
     EXPECT_EQ(Count(log, std::string(name) + ":Rescale"), 1) << name;
   }
   EXPECT_TRUE(a->IsDirty() && bg->IsDirty() && d->IsDirty());
+}
+
+// The entry points the platform layers and the plug-in base call: each names itself to the
+// thread check when another thread reaches it, and is silent on the editor's own thread.
+std::mutex sReportedMutex;
+std::vector<std::string> sReported;
+void RecordOffThread(const char* entryPoint) {
+  std::lock_guard<std::mutex> lock(sReportedMutex);
+  sReported.emplace_back(entryPoint);
+}
+
+TEST_F(RoutingTest, EntryPointsReachedFromAnotherThreadAreReported) {
+  IRectList rects;
+  const std::vector<std::pair<const char*, std::function<void()>>> entries = {
+      {"OnMouseDown", [&] { g.OnMouseDown({Pt(20, 20)}); }},
+      {"OnMouseDrag", [&] { g.OnMouseDrag({Pt(25, 20, 5, 0)}); }},
+      {"OnMouseUp", [&] { g.OnMouseUp({Pt(25, 20)}); }},
+      {"OnMouseOver", [&] { g.OnMouseOver(30, 30, IMouseState()); }},
+      {"OnMouseDoubleClick", [&] { g.OnMouseDoubleClick(30, 30, IMouseState()); }},
+      {"OnMouseWheel", [&] { g.OnMouseWheel(30, 30, IMouseState(), 1.f); }},
+      {"OnKeyDown", [&] { g.OnKeyDown(30, 30, KeyPress()); }},
+      {"IsDirty", [&] { g.IsDirty(rects); }},
+      {"Draw", [&] { g.Draw(rects); }},
+      {"PushParamValueToEditor", [&] { e.dlg.PushParamValueToEditor(0, 0.5, true); }},
+      {"PushMidiToEditor", [&] { e.dlg.PushMidiToEditor(MidiMsg()); }},
+  };
+  const ThreadCheckFailure previous = UiThreadCheck::SetFailureHandler(RecordOffThread);
+  for (const auto& [name, call] : entries) {
+    sReported.clear();
+    call();
+    EXPECT_TRUE(sReported.empty()) << name << " on the editor's thread";
+    std::thread(call).join();
+    // The first report is the entry point's own (some call others: a release updates the
+    // mouse-over).
+    EXPECT_FALSE(sReported.empty()) << name;
+    if (!sReported.empty()) {
+      EXPECT_NE(sReported[0].find(name), std::string::npos) << sReported[0];
+    }
+  }
+  UiThreadCheck::SetFailureHandler(previous);
 }
 
 }  // namespace
