@@ -19,7 +19,7 @@
 #include "kantele/Timer.h"
 #include "kantele/gfx/IGfxEditorDelegate.h"
 #include "kantele/gfx/platform/linux/GraphicsLibraries.h"
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 namespace kantele {
 namespace gfx {

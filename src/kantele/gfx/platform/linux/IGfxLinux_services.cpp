@@ -16,7 +16,7 @@
 #include <mutex>
 
 #include "kantele/gfx/controls/ITextEntryControl.h"
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 namespace kantele {
 namespace gfx {

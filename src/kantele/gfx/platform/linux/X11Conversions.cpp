@@ -1,4 +1,4 @@
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 // Only macros and numbers: no connection to a display is involved.
 #include <X11/cursorfont.h>

@@ -1,7 +1,7 @@
-// The Linux editor's display-free rules: the Xft.dpi resource, keysyms to key codes, cursor
-// shapes, selection text in both directions and the double-click rule.
+// The Linux editor's display-free conversions: the Xft.dpi resource, keysyms to key codes,
+// cursor shapes, selection text in both directions and the double-click rule.
 
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-// The Linux editor's rules that do not need a display: how X11's keys, cursors, resources and
-// selections map onto the graphics library. Pure functions, so they are tested and fuzzed
-// without an X server.
+// How X11's keysyms, cursor shapes, resource text and selection bytes map onto the graphics
+// library, and when two presses make a double click: the part of the Linux editor that needs
+// no display. Pure functions, so they are tested and fuzzed without an X server.
 
 #include <cstddef>
 #include <cstdint>
