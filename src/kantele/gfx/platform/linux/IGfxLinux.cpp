@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kantele/Text.h"
 #include "kantele/Timer.h"
 #include "kantele/gfx/IGfxEditorDelegate.h"
 #include "kantele/gfx/platform/linux/GraphicsLibraries.h"
@@ -441,8 +442,9 @@ void IGfxLinux::HandleEvent(XEvent& event) {
       const int n = XLookupString(&k, text, sizeof(text), &keysym, nullptr);
       int vk = VirtualKeyFromKeySym(keysym);
       if (vk == 0) vk = VirtualKeyFromKeySym(XLookupKeysym(&k, 0));
-      const std::string utf8 = n == 1 ? Latin1CharToUtf8(static_cast<unsigned char>(text[0]))
-                                      : std::string();
+      // XLookupString's text is Latin-1; a key typing one character carries it as UTF-8.
+      std::string utf8;
+      if (n == 1 && text[0] != 0) AppendUtf8(utf8, static_cast<unsigned char>(text[0]));
       const KeyPress key(utf8.c_str(), vk, (k.state & ShiftMask) != 0,
                          (k.state & ControlMask) != 0, (k.state & Mod1Mask) != 0);
       const bool down = event.type == x11::kKeyPressEvent;

@@ -177,12 +177,6 @@ std::string Utf8ToLatin1(const std::string& utf8) {
   return out;
 }
 
-std::string Latin1CharToUtf8(unsigned char c) {
-  std::string out;
-  if (c != 0) AppendUtf8(out, c);
-  return out;
-}
-
 bool IsDoubleClick(unsigned long firstTime, int firstX, int firstY, unsigned long secondTime,
                    int secondX, int secondY) {
   // X server time is 32 bits of milliseconds: the difference is taken modulo 2^32.

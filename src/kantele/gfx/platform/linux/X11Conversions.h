@@ -39,9 +39,6 @@ std::string SelectionTextToUtf8(const unsigned char* data, size_t length, bool u
 /// characters beyond U+00FF and invalid sequences become '?'. [any-thread] Allocates.
 std::string Utf8ToLatin1(const std::string& utf8);
 
-/// The UTF-8 form of one Latin-1 character (XLookupString's text for a key); empty for 0.
-std::string Latin1CharToUtf8(unsigned char c);
-
 /// Whether two presses of the first button make a double click: the second within 400 ms of
 /// the first (X server time, which wraps after 49.7 days) and within 4 pixels on both axes.
 bool IsDoubleClick(unsigned long firstTime, int firstX, int firstY, unsigned long secondTime,
