@@ -80,8 +80,11 @@ void* IGfxLinux::OpenWindow(void* parent) {
   mParentWnd = parentWnd;
   mWindowGone = false;
 
-  // Whatever fails from here leaves nothing behind: CloseWindow undoes what was made.
-  auto fail = [this]() -> void* {
+  // Whatever fails from here leaves nothing behind: CloseWindow undoes what was made, and the
+  // screen scale is what it was before.
+  const float previousScreenScale = mScreenScale;
+  auto fail = [this, previousScreenScale]() -> void* {
+    mScreenScale = previousScreenScale;
     CloseWindow();
     return nullptr;
   };
@@ -96,13 +99,12 @@ void* IGfxLinux::OpenWindow(void* parent) {
   XVisualInfo* visual = glXGetVisualFromFBConfig(display, config);
   if (!visual) return fail();
 
+  // The screen's scale, read now: the window is made at the size it gives, and the editor
+  // takes it once it draws.
   const char* resources = XResourceManagerString(display);
-  const float screenScale =
-      ScreenScaleFromXResources(resources, resources ? std::strlen(resources) : 0);
-  const int w = std::max(1, static_cast<int>(static_cast<float>(static_cast<int>(mWidth * mDrawScale)) *
-                                             screenScale));
-  const int h = std::max(1, static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) *
-                                             screenScale));
+  mScreenScale = ScreenScaleFromXResources(resources, resources ? std::strlen(resources) : 0);
+  const int w = std::max(1, WindowWidth());
+  const int h = std::max(1, WindowHeight());
 
   mColormap = XCreateColormap(display, RootWindow(display, screen), visual->visual, AllocNone);
   XSetWindowAttributes attributes = {};
@@ -137,7 +139,8 @@ void* IGfxLinux::OpenWindow(void* parent) {
   mButtonsDown = 0;
   mLastPressWasDouble = true;
   ViewCreated(mGLContext);
-  SetScreenScale(screenScale);
+  // The scale the window was made at, applied: the host hears the size, the controls rescale.
+  SetScreenScale(mScreenScale);
   if (auto* graphicsDelegate = dynamic_cast<IGfxEditorDelegate*>(&mDelegate))
     graphicsDelegate->RunLayout(*this);
   SetAllControlsDirty();
@@ -261,10 +264,8 @@ void IGfxLinux::DrawFrame(const IRectList& rects) {
 
 void IGfxLinux::PlatformResize(bool) {
   if (!mDisplay || mWnd == 0 || mWindowGone) return;
-  const int w = static_cast<int>(static_cast<float>(static_cast<int>(mWidth * mDrawScale)) *
-                                 mScreenScale);
-  const int h = static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) *
-                                 mScreenScale);
+  const int w = WindowWidth();
+  const int h = WindowHeight();
   if (w < 1 || h < 1) return;
   XResizeWindow(mDisplay, mWnd, static_cast<unsigned>(w), static_cast<unsigned>(h));
   XFlush(mDisplay);
@@ -275,7 +276,7 @@ void IGfxLinux::DrawResize() {
   IGfxNanoVG::DrawResize();
   RestoreGLContext();
   // The new main framebuffer holds nothing yet: the next frame covers the whole window.
-  if (mWnd != 0) mExposed.Add(IRect(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight)));
+  if (mWnd != 0) mExposed.Add(GetBounds());
 }
 
 // ---- OpenGL context.
