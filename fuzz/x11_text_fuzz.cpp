@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 namespace {
 

@@ -28,11 +28,11 @@
 
 #include "EditorHost.h"
 #include "ModuleHost.h"
+#include "kantele/gfx/support/X11Host.h"
 
 // Last: Xlib's macros (None, Bool, Status, KeyPress ...) must not reach the headers above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace kantele::test {
@@ -142,15 +142,7 @@ int OpenDescriptors() {
 /// connected from case to case, and a first connection is tried for up to 5 s in case the
 /// server is still resetting after an earlier program. Null when there is no server.
 Display* HostDisplay() {
-  static Display* const sDisplay = [] {
-    const auto start = std::chrono::steady_clock::now();
-    Display* display = XOpenDisplay(nullptr);
-    while (!display && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      display = XOpenDisplay(nullptr);
-    }
-    return display;
-  }();
+  static Display* const sDisplay = gfx::test::OpenTestDisplay(5000);
   return sDisplay;
 }
 
@@ -165,12 +157,7 @@ class EditorX11Test : public ModuleTest {
         << "cannot open the X display \"" << (name ? name : "") << "\": these tests need one. "
         << "The test command starts an Xvfb (e.g. `Xvfb :95 -screen 0 1920x1200x24 "
         << "-nolisten tcp &`) and DISPLAY must name it (DISPLAY=:95).";
-    int event = 0;
-    int error = 0;
-    int major = 0;
-    int minor = 0;
-    ASSERT_TRUE(XTestQueryExtension(mDisplay, &event, &error, &major, &minor))
-        << "the X server has no XTEST extension";
+    ASSERT_TRUE(gfx::test::HasXTest(mDisplay)) << "the X server has no XTEST extension";
     sXErrors = 0;
     sLastXError.clear();
     mPreviousHandler = XSetErrorHandler(CountXError);
@@ -191,11 +178,7 @@ class EditorX11Test : public ModuleTest {
 
   void TearDown() override {
     // A case that stopped in the middle of a drag leaves no button held for the next.
-    if (mDisplay) {
-      for (unsigned int button = 1; button <= 3; ++button) {
-        if (ButtonsHeld() & (Button1Mask << (button - 1))) Button(button, false);
-      }
-    }
+    if (mDisplay) gfx::test::ReleaseButtons(mDisplay);
     if (mEffect) {
       if (mEditorOpen) CloseEditor();
       Dispatch(effClose);
@@ -219,28 +202,13 @@ class EditorX11Test : public ModuleTest {
 
   /// A mapped top-level window of the host, or 0 when it did not map within 5 s.
   Window MakeHost() {
-    XSetWindowAttributes attributes = {};
-    attributes.background_pixel = BlackPixel(mDisplay, DefaultScreen(mDisplay));
-    attributes.event_mask = StructureNotifyMask | KeyPressMask;
-    const Window wnd = XCreateWindow(mDisplay, DefaultRootWindow(mDisplay), 0, 0, kHostWidth,
-                                     kHostHeight, 0, CopyFromParent, InputOutput, CopyFromParent,
-                                     CWBackPixel | CWEventMask, &attributes);
-    XStoreName(mDisplay, wnd, "Host");
-    XMapWindow(mDisplay, wnd);
-    XFlush(mDisplay);
-    XEvent e;
-    const auto start = std::chrono::steady_clock::now();
-    while (!XCheckTypedWindowEvent(mDisplay, wnd, MapNotify, &e)) {
-      if (std::chrono::steady_clock::now() - start > std::chrono::seconds(5)) return 0;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return wnd;
+    return gfx::test::MakeHostWindow(mDisplay, 0, 0, kHostWidth, kHostHeight,
+                                     StructureNotifyMask | KeyPressMask);
   }
 
   /// Destroys the host's window (and with it whatever the editor put in it).
   void DestroyHost() {
-    XDestroyWindow(mDisplay, mHost);
-    XSync(mDisplay, False);
+    gfx::test::DestroyHostWindow(mDisplay, mHost);
     mHost = 0;
   }
 
@@ -281,17 +249,7 @@ class EditorX11Test : public ModuleTest {
 
   /// The children of `wnd`, by default of the host's window.
   std::vector<Window> Children(Window wnd = 0) const {
-    if (!wnd) wnd = mHost;
-    std::vector<Window> result;
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int n = 0;
-    if (wnd && XQueryTree(mDisplay, wnd, &root, &parent, &children, &n)) {
-      result.assign(children, children + n);
-      if (children) XFree(children);
-    }
-    return result;
+    return gfx::test::ChildWindows(mDisplay, wnd ? wnd : mHost);
   }
   /// The editor's child window in the host's window: the child named "Kantele".
   Window Editor() const {
@@ -391,64 +349,22 @@ class EditorX11Test : public ModuleTest {
 
   // ---- Input through the X server, as a user's.
 
-  /// The pointer to (x, y) of the root window.
-  void MoveOnScreen(int x, int y) {
-    XTestFakeMotionEvent(mDisplay, DefaultScreen(mDisplay), x, y, CurrentTime);
-    XFlush(mDisplay);
-  }
-  /// The pointer to (x, y) of window `wnd`.
-  void MoveTo(Window wnd, int x, int y) {
-    int rx = 0;
-    int ry = 0;
-    Window child = 0;
-    XTranslateCoordinates(mDisplay, wnd, DefaultRootWindow(mDisplay), x, y, &rx, &ry, &child);
-    MoveOnScreen(rx, ry);
-  }
-  void MoveBy(int dx, int dy) {
-    XTestFakeRelativeMotionEvent(mDisplay, dx, dy, CurrentTime);
-    XFlush(mDisplay);
-  }
-  void Button(unsigned int button, bool down) {
-    XTestFakeButtonEvent(mDisplay, button, down ? True : False, CurrentTime);
-    XFlush(mDisplay);
-  }
-  void Click(unsigned int button = 1) {
-    Button(button, true);
-    Button(button, false);
-  }
+  void MoveOnScreen(int x, int y) { gfx::test::MovePointerOnScreen(mDisplay, x, y); }
+  void MoveTo(Window wnd, int x, int y) { gfx::test::MovePointerTo(mDisplay, wnd, x, y); }
+  void MoveBy(int dx, int dy) { gfx::test::MovePointerBy(mDisplay, dx, dy); }
+  void Button(unsigned int button, bool down) { gfx::test::PressButton(mDisplay, button, down); }
+  void Click(unsigned int button = 1) { gfx::test::ClickButton(mDisplay, button); }
   /// Both clicks reach the server together, well within the double-click time.
   void DoubleClick() {
     Click();
     Click();
   }
   void Key(KeySym sym) {
-    const KeyCode code = XKeysymToKeycode(mDisplay, sym);
-    ASSERT_NE(code, 0) << "the X server's keymap has no key for keysym " << sym;
-    XTestFakeKeyEvent(mDisplay, code, True, CurrentTime);
-    XTestFakeKeyEvent(mDisplay, code, False, CurrentTime);
-    XFlush(mDisplay);
+    ASSERT_TRUE(gfx::test::TypeKey(mDisplay, sym))
+        << "the X server's keymap has no key for keysym " << sym;
   }
-  /// Where the pointer is on the root window; answers the buttons and modifiers held.
-  unsigned int PointerOnScreen(int& x, int& y) const {
-    Window root = 0;
-    Window child = 0;
-    int wx = 0;
-    int wy = 0;
-    unsigned int mask = 0;
-    XQueryPointer(mDisplay, DefaultRootWindow(mDisplay), &root, &child, &x, &y, &wx, &wy, &mask);
-    return mask;
-  }
-  unsigned int ButtonsHeld() const {
-    int x = 0;
-    int y = 0;
-    return PointerOnScreen(x, y);
-  }
-  Window Focus() const {
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(mDisplay, &focus, &revert);
-    return focus;
-  }
+  void PointerOnScreen(int& x, int& y) const { gfx::test::PointerOnScreen(mDisplay, x, y); }
+  Window Focus() const { return gfx::test::FocusedWindow(mDisplay); }
 
   /// A key press that reached the host's window.
   struct HostKey {

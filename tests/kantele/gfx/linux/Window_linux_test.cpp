@@ -28,6 +28,7 @@
 #include "kantele/gfx/controls/ITextEntryControl.h"
 #include "kantele/gfx/support/RecordingGfx.h"
 #include "kantele/gfx/support/X11Clients.h"
+#include "kantele/gfx/support/X11Host.h"
 
 // Xlib last: its macros (KeyPress, None, Bool ...) would rename the library's names above.
 #include <X11/Xlib.h>
@@ -122,19 +123,16 @@ class LinuxWindowTest : public ::testing::Test {
   void SetUp() override {
     XSetErrorHandler(CountHandedOnError);
     sHandedOnErrors = 0;
-    // A server that lost its last client resets and refuses connections for a moment.
-    Until([] {}, [this] { return (x = XOpenDisplay(nullptr)) != nullptr; });
+    x = OpenTestDisplay(2000);
     if (!x) {
       const char* name = std::getenv("DISPLAY");
       FAIL() << "No X display opens (DISPLAY=" << (name ? name : "unset")
              << "): these tests need an X server with the XTEST extension, as the test "
                 "command starts one (Xvfb) and names it in DISPLAY";
     }
-    int unused = 0;
-    ASSERT_TRUE(XTestQueryExtension(x, &unused, &unused, &unused, &unused))
-        << "the X server has no XTEST extension";
+    ASSERT_TRUE(HasXTest(x)) << "the X server has no XTEST extension";
     root = DefaultRootWindow(x);
-    ReleaseButtons();
+    ReleaseButtons(x);
     XWarpPointer(x, None, root, 0, 0, 0, 0, 1500, 1000);  // away from every window made here
     XSync(x, False);
 
@@ -156,27 +154,19 @@ class LinuxWindowTest : public ::testing::Test {
   void TearDown() override {
     g.reset();
     if (!x) return;
-    ReleaseButtons();
+    ReleaseButtons(x);
     for (Window w : hosts) XDestroyWindow(x, w);
     XCloseDisplay(x);
   }
 
   /// A mapped top-level window whose key events this connection reads.
   Window MakeHost(int left, int top) {
-    XSetWindowAttributes a = {};
-    a.background_pixel = BlackPixel(x, DefaultScreen(x));
-    a.event_mask = KeyPressMask | KeyReleaseMask;
-    const Window w = XCreateWindow(x, root, left, top, 700, 500, 0, CopyFromParent, InputOutput,
-                                   CopyFromParent, CWBackPixel | CWEventMask, &a);
-    XStoreName(x, w, "Host");
-    XMapWindow(x, w);
-    XSync(x, False);
-    hosts.push_back(w);
+    const Window w = MakeHostWindow(x, left, top, 700, 500, KeyPressMask | KeyReleaseMask);
+    if (w) hosts.push_back(w);
     return w;
   }
   void DestroyHost(Window w) {
-    XDestroyWindow(x, w);
-    XSync(x, False);
+    DestroyHostWindow(x, w);
     hosts.erase(std::remove(hosts.begin(), hosts.end(), w), hosts.end());
   }
 
@@ -191,50 +181,15 @@ class LinuxWindowTest : public ::testing::Test {
   }
 
   // ---- Input through XTEST, as a user makes it.
-  void MoveTo(Window wnd, int px, int py) {
-    int rootX = 0;
-    int rootY = 0;
-    Window child = 0;
-    XTranslateCoordinates(x, wnd, root, px, py, &rootX, &rootY, &child);
-    XTestFakeMotionEvent(x, DefaultScreen(x), rootX, rootY, CurrentTime);
-    XSync(x, False);
-  }
-  void Button(unsigned int button, bool down) {
-    XTestFakeButtonEvent(x, button, down ? True : False, CurrentTime);
-    XSync(x, False);
-  }
-  void Click(unsigned int button) {
-    Button(button, true);
-    Button(button, false);
-  }
+  void MoveTo(Window wnd, int px, int py) { MovePointerTo(x, wnd, px, py); }
+  void Button(unsigned int button, bool down) { PressButton(x, button, down); }
+  void Click(unsigned int button) { ClickButton(x, button); }
   void TypeKey(KeySym sym) {
-    const KeyCode code = XKeysymToKeycode(x, sym);
-    XTestFakeKeyEvent(x, code, True, CurrentTime);
-    XTestFakeKeyEvent(x, code, False, CurrentTime);
-    XSync(x, False);
-  }
-  void ReleaseButtons() {
-    Window r = 0;
-    Window c = 0;
-    int i = 0;
-    unsigned int mask = 0;
-    XQueryPointer(x, root, &r, &c, &i, &i, &i, &i, &mask);
-    for (unsigned int b = 1; b <= 3; ++b) {
-      if (mask & (Button1Mask << (b - 1))) Button(b, false);
-    }
+    ASSERT_TRUE(test::TypeKey(x, sym)) << "the X server's keymap has no key for keysym " << sym;
   }
 
   // ---- The server's view.
-  std::vector<Window> Children(Window w) {
-    Window r = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int n = 0;
-    XQueryTree(x, w, &r, &parent, &children, &n);
-    std::vector<Window> out(children, children + n);
-    if (children) XFree(children);
-    return out;
-  }
+  std::vector<Window> Children(Window w) { return ChildWindows(x, w); }
   std::pair<unsigned int, unsigned int> SizeOf(Window w) {
     Window r = 0;
     int i = 0;
@@ -255,12 +210,7 @@ class LinuxWindowTest : public ::testing::Test {
     XQueryPointer(x, w, &r, &c, &rootX, &rootY, &px, &py, &mask);
     return {px, py};
   }
-  Window Focus() {
-    Window f = 0;
-    int revert = 0;
-    XGetInputFocus(x, &f, &revert);
-    return f;
-  }
+  Window Focus() { return FocusedWindow(x); }
 
   EventLog log;
   TestDelegate dlg{log};

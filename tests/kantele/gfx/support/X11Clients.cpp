@@ -3,6 +3,8 @@
 
 #include "kantele/gfx/support/X11Clients.h"
 
+#include "kantele/gfx/support/X11Host.h"
+
 #include <glad/glx.h>
 #include <poll.h>
 

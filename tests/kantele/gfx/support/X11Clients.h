@@ -9,7 +9,6 @@
 // the graphics library's names in a file including this one before them.
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -18,19 +17,6 @@
 struct _XDisplay;
 
 namespace kantele::gfx::test {
-
-/// Runs `step`, then asks `done`, until it answers true or `timeoutMs` have passed; answers
-/// `done()`. For outcomes that travel through the X server, which arrive when they arrive.
-template <class Step, class Done>
-bool Until(Step step, Done done, int timeoutMs = 2000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    step();
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
 
 /// A host that draws with OpenGL on this thread too: a top-level window on `display` with a
 /// GLX context, current on the thread from construction to destruction.

@@ -1,6 +1,7 @@
 // The Linux editor's window layer: the child X11 window, its GLX context, the frame timer,
-// painting and the events. The services (cursor, clipboard, the answers X11 has no native
-// form for) are in IGfxLinux_services.cpp.
+// painting, and the events, each kind to its handler. The input events' handlers are in
+// IGfxLinux_input.cpp; the services (cursor, clipboard, the answers X11 has no native form
+// for) in IGfxLinux_services.cpp.
 //
 // glad's OpenGL header comes first (it must precede every other OpenGL header), then this
 // library's headers, then Xlib through glad's GLX header: Xlib's macros would otherwise
@@ -19,7 +20,7 @@
 #include "kantele/Timer.h"
 #include "kantele/gfx/IGfxEditorDelegate.h"
 #include "kantele/gfx/platform/linux/GraphicsLibraries.h"
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 namespace kantele {
 namespace gfx {
@@ -79,29 +80,41 @@ void* IGfxLinux::OpenWindow(void* parent) {
   mParentWnd = parentWnd;
   mWindowGone = false;
 
-  // Whatever fails from here leaves nothing behind: CloseWindow undoes what was made.
-  auto fail = [this]() -> void* {
+  // Whatever fails from here leaves nothing behind: CloseWindow undoes what was made, and the
+  // screen scale is what it was before.
+  const float previousScreenScale = mScreenScale;
+  if (!CreateChildWindow() || !StartDrawing()) {
+    mScreenScale = previousScreenScale;
     CloseWindow();
     return nullptr;
-  };
+  }
 
+  const int fps = std::max(1, std::min(mFPS, 1000));
+  mFrameTimer = Timer::Launch([this](Timer&) { OnFrameTick(); }, static_cast<uint32_t>(1000 / fps));
+  mDelegate.OnEditorOpened();
+  // The first frame at once: it is what a host that is slow to send idle requests shows.
+  if (mWnd != 0) OnFrameTick();
+  return GetNativeWindow();
+}
+
+bool IGfxLinux::CreateChildWindow() {
+  Display* display = mDisplay;
   XWindowAttributes parentAttributes;
-  if (!XGetWindowAttributes(display, parentWnd, &parentAttributes)) return fail();
+  if (!XGetWindowAttributes(display, mParentWnd, &parentAttributes)) return false;
   const int screen = XScreenNumberOfScreen(parentAttributes.screen);
-  if (!gladLoaderLoadGLX(display, screen)) return fail();
+  if (!gladLoaderLoadGLX(display, screen)) return false;
   GLXFBConfig config = ChooseFBConfig(display, screen);
-  if (!config) return fail();
+  if (!config) return false;
   mFBConfig = config;
   XVisualInfo* visual = glXGetVisualFromFBConfig(display, config);
-  if (!visual) return fail();
+  if (!visual) return false;
 
+  // The screen's scale, read now: the window is made at the size it gives (StartDrawing
+  // applies it to the editor).
   const char* resources = XResourceManagerString(display);
-  const float screenScale =
-      ScreenScaleFromXResources(resources, resources ? std::strlen(resources) : 0);
-  const int w = std::max(1, static_cast<int>(static_cast<float>(static_cast<int>(mWidth * mDrawScale)) *
-                                             screenScale));
-  const int h = std::max(1, static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) *
-                                             screenScale));
+  mScreenScale = ScreenScaleFromXResources(resources, resources ? std::strlen(resources) : 0);
+  const int w = std::max(1, WindowWidth());
+  const int h = std::max(1, WindowHeight());
 
   mColormap = XCreateColormap(display, RootWindow(display, screen), visual->visual, AllocNone);
   XSetWindowAttributes attributes = {};
@@ -109,25 +122,28 @@ void* IGfxLinux::OpenWindow(void* parent) {
   attributes.border_pixel = 0;
   attributes.background_pixmap = None;  // the frames cover the window: no flash of background
   attributes.event_mask = kEventMask;
-  mWnd = XCreateWindow(display, parentWnd, 0, 0, static_cast<unsigned>(w),
+  mWnd = XCreateWindow(display, mParentWnd, 0, 0, static_cast<unsigned>(w),
                        static_cast<unsigned>(h), 0, visual->depth, InputOutput, visual->visual,
                        CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
   XFree(visual);
-  if (mWnd == 0) return fail();
+  if (mWnd == 0) return false;
   ListOpenEditor(true);
   XStoreName(display, mWnd, "Kantele");
   XMapWindow(display, mWnd);
   // Every request so far answered: an error now means a parent that went away meanwhile, a
   // visual the server refused ...
   XSync(display, False);
-  if (x11::ErrorTrap::Errors(display) > 0) return fail();
+  return x11::ErrorTrap::Errors(display) == 0;
+}
 
-  mGLContext = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
-  if (!mGLContext) return fail();
+bool IGfxLinux::StartDrawing() {
+  mGLContext = glXCreateNewContext(mDisplay, static_cast<GLXFBConfig>(mFBConfig), GLX_RGBA_TYPE,
+                                   nullptr, True);
+  if (!mGLContext) return false;
   MakeGLContextCurrent();
   if (glXGetCurrentContext() != static_cast<GLXContext>(mGLContext) || !gladLoadGL(LoadGL)) {
     RestoreGLContext();
-    return fail();
+    return false;
   }
   PinGraphicsLibraries();
 
@@ -136,19 +152,13 @@ void* IGfxLinux::OpenWindow(void* parent) {
   mButtonsDown = 0;
   mLastPressWasDouble = true;
   ViewCreated(mGLContext);
-  SetScreenScale(screenScale);
+  // The scale the window was made at, applied: the host hears the size, the controls rescale.
+  SetScreenScale(mScreenScale);
   if (auto* graphicsDelegate = dynamic_cast<IGfxEditorDelegate*>(&mDelegate))
     graphicsDelegate->RunLayout(*this);
   SetAllControlsDirty();
   RestoreGLContext();
-
-  const int fps = std::max(1, std::min(mFPS, 1000));
-  mFrameTimer = Timer::Launch([this](Timer&) { OnFrameTick(); },
-                              static_cast<uint32_t>(1000 / fps));
-  mDelegate.OnEditorOpened();
-  // The first frame at once: it is what a host that is slow to send idle requests shows.
-  if (mWnd != 0) OnFrameTick();
-  return mWnd != 0 ? reinterpret_cast<void*>(static_cast<uintptr_t>(mWnd)) : nullptr;
+  return true;
 }
 
 void IGfxLinux::CloseWindow() {
@@ -260,10 +270,8 @@ void IGfxLinux::DrawFrame(const IRectList& rects) {
 
 void IGfxLinux::PlatformResize(bool) {
   if (!mDisplay || mWnd == 0 || mWindowGone) return;
-  const int w = static_cast<int>(static_cast<float>(static_cast<int>(mWidth * mDrawScale)) *
-                                 mScreenScale);
-  const int h = static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) *
-                                 mScreenScale);
+  const int w = WindowWidth();
+  const int h = WindowHeight();
   if (w < 1 || h < 1) return;
   XResizeWindow(mDisplay, mWnd, static_cast<unsigned>(w), static_cast<unsigned>(h));
   XFlush(mDisplay);
@@ -274,7 +282,7 @@ void IGfxLinux::DrawResize() {
   IGfxNanoVG::DrawResize();
   RestoreGLContext();
   // The new main framebuffer holds nothing yet: the next frame covers the whole window.
-  if (mWnd != 0) mExposed.Add(IRect(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight)));
+  if (mWnd != 0) mExposed.Add(GetBounds());
 }
 
 // ---- OpenGL context.
@@ -319,168 +327,60 @@ void IGfxLinux::ProcessEvents() {
   }
 }
 
-IMousePoint IGfxLinux::MousePoint(int x, int y, unsigned int state, unsigned int button,
-                                  bool pressed) {
-  const float scale = GetTotalScale();
-  IMousePoint p;
-  p.x = static_cast<float>(x) / scale;
-  p.y = static_cast<float>(y) / scale;
-  // The state is the one before the event: a press adds its button, a release takes it away.
-  bool left = (state & Button1Mask) != 0;
-  bool right = (state & Button3Mask) != 0;
-  if (button == Button1) left = pressed;
-  if (button == Button3) right = pressed;
-  p.ms.L = left;
-  p.ms.R = right;
-  p.ms.S = (state & ShiftMask) != 0;
-  p.ms.C = (state & ControlMask) != 0;
-  p.ms.A = (state & Mod1Mask) != 0;
-  mLastMouseX = p.x;
-  mLastMouseY = p.y;
-  return p;
-}
-
 void IGfxLinux::HandleEvent(XEvent& event) {
   switch (event.type) {
-    case Expose: {
-      if (event.xexpose.window != mWnd) break;
-      const float scale = GetTotalScale();
-      const XExposeEvent& e = event.xexpose;
-      mExposed.Add(IRect(static_cast<float>(e.x) / scale, static_cast<float>(e.y) / scale,
-                         static_cast<float>(e.x + e.width) / scale,
-                         static_cast<float>(e.y + e.height) / scale));
+    case Expose:
+      HandleExpose(event);
       break;
-    }
-
-    case ButtonPress: {
-      const XButtonEvent& b = event.xbutton;
-      if (b.window != mWnd) break;
-      if (b.button == Button4 || b.button == Button5) {
-        const IMousePoint p = MousePoint(b.x, b.y, b.state, 0, false);
-        OnMouseWheel(p.x, p.y, p.ms, b.button == Button4 ? 1.f : -1.f);
-        break;
-      }
-      if (b.button < Button1 || b.button > Button3) break;  // horizontal wheel, extra buttons
-      // The editor takes the keys from the press on (the host's window gets back what the
-      // editor does not take). Refused while the window is not viewable: that error is
-      // counted, not fatal.
-      XSetInputFocus(mDisplay, mWnd, RevertToParent, b.time);
-      mButtonsDown |= 1u << (b.button - 1);
-      const IMousePoint p = MousePoint(b.x, b.y, b.state, b.button, true);
-      if (b.button == Button1) {
-        const bool isDouble = !mLastPressWasDouble &&
-                              IsDoubleClick(mLastPressTime, mLastPressX, mLastPressY, b.time,
-                                            b.x, b.y);
-        mLastPressTime = b.time;
-        mLastPressX = b.x;
-        mLastPressY = b.y;
-        mLastPressWasDouble = isDouble;
-        if (isDouble) {
-          OnMouseDoubleClick(p.x, p.y, p.ms);
-          break;
-        }
-      }
-      OnMouseDown({p});
-      break;
-    }
-
-    case ButtonRelease: {
-      const XButtonEvent& b = event.xbutton;
-      if (b.window != mWnd || b.button < Button1 || b.button > Button3) break;
-      mButtonsDown &= ~(1u << (b.button - 1));
-      OnMouseUp({MousePoint(b.x, b.y, b.state, b.button, false)});
-      break;
-    }
-
-    case MotionNotify: {
-      if (event.xmotion.window != mWnd) break;
-      // Only the newest of the motions waiting back to back counts.
-      while (XPending(mDisplay) > 0) {
-        XEvent next;
-        XPeekEvent(mDisplay, &next);
-        if (next.type != MotionNotify || next.xmotion.window != mWnd) break;
-        XNextEvent(mDisplay, &event);
-      }
-      const XMotionEvent& m = event.xmotion;
-      // With the left or right button held a motion is a drag, if the press was this
-      // window's; otherwise (the middle button included, as on Windows) a mouse-over.
-      if ((m.state & (Button1Mask | Button3Mask)) == 0) {
-        const IMousePoint p = MousePoint(m.x, m.y, m.state, 0, false);
-        OnMouseOver(p.x, p.y, p.ms);
-        break;
-      }
-      if ((mButtonsDown & ((1u << 0) | (1u << 2))) == 0) break;
-      const float lastX = mLastMouseX;
-      const float lastY = mLastMouseY;
-      DragStep(MousePoint(m.x, m.y, m.state, 0, false), lastX, lastY);
-      break;
-    }
-
-    case EnterNotify: {
-      const XCrossingEvent& c = event.xcrossing;
-      if (c.window != mWnd || mButtonsDown != 0) break;
-      const IMousePoint p = MousePoint(c.x, c.y, c.state, 0, false);
-      OnMouseOver(p.x, p.y, p.ms);
-      break;
-    }
-
-    case LeaveNotify: {
-      const XCrossingEvent& c = event.xcrossing;
-      // While a button is held the drag goes on outside the window.
-      if (c.window != mWnd || c.mode != NotifyNormal || mButtonsDown != 0) break;
-      OnMouseOut();
-      break;
-    }
-
-    case x11::kKeyPressEvent:
-    case KeyRelease: {
-      XKeyEvent& k = event.xkey;
-      if (k.window != mWnd) break;
-      char text[8] = {};
-      KeySym keysym = NoSymbol;
-      const int n = XLookupString(&k, text, sizeof(text), &keysym, nullptr);
-      int vk = VirtualKeyFromKeySym(keysym);
-      if (vk == 0) vk = VirtualKeyFromKeySym(XLookupKeysym(&k, 0));
-      const std::string utf8 = n == 1 ? Latin1CharToUtf8(static_cast<unsigned char>(text[0]))
-                                      : std::string();
-      const KeyPress key(utf8.c_str(), vk, (k.state & ShiftMask) != 0,
-                         (k.state & ControlMask) != 0, (k.state & Mod1Mask) != 0);
-      const bool down = event.type == x11::kKeyPressEvent;
-      const bool handled = down ? OnKeyDown(mLastMouseX, mLastMouseY, key)
-                                : OnKeyUp(mLastMouseX, mLastMouseY, key);
-      if (!handled && mDisplay && mParentWnd != 0) {
-        // The host's window sees what the editor did not take (its shortcuts, say).
-        XEvent forwarded = event;
-        forwarded.xkey.window = mParentWnd;
-        forwarded.xkey.subwindow = None;
-        XSendEvent(mDisplay, mParentWnd, True, down ? KeyPressMask : KeyReleaseMask,
-                   &forwarded);
-        XFlush(mDisplay);
-      }
-      break;
-    }
-
     case DestroyNotify:
-      // The host destroyed its window with the editor's inside: what needs the window goes
-      // now; the connection stays until the editor is closed.
-      if (event.xdestroywindow.window == mWnd && !mWindowGone) {
-        mWindowGone = true;
-        ListOpenEditor(false);  // its id may be given to another client's window now
-        ReleaseWindowResources(false);
-      }
+      HandleDestroy(event);
       break;
-
+    case ButtonPress:
+      HandleButtonPress(event);
+      break;
+    case ButtonRelease:
+      HandleButtonRelease(event);
+      break;
+    case MotionNotify:
+      HandleMotion(event);
+      break;
+    case EnterNotify:
+      HandleEnter(event);
+      break;
+    case LeaveNotify:
+      HandleLeave(event);
+      break;
+    case x11::kKeyPressEvent:
+    case KeyRelease:
+      HandleKey(event);
+      break;
     case SelectionRequest:
       AnswerSelectionRequest(event);
       break;
-
     case SelectionClear:
-      if (event.xselectionclear.window == mWnd) SetClipboardText(std::string());
+      HandleSelectionClear(event);
       break;
-
     default:
       break;
   }
+}
+
+void IGfxLinux::HandleExpose(const XEvent& event) {
+  const XExposeEvent& e = event.xexpose;
+  if (e.window != mWnd) return;
+  const float scale = GetTotalScale();
+  mExposed.Add(IRect(static_cast<float>(e.x) / scale, static_cast<float>(e.y) / scale,
+                     static_cast<float>(e.x + e.width) / scale,
+                     static_cast<float>(e.y + e.height) / scale));
+}
+
+void IGfxLinux::HandleDestroy(const XEvent& event) {
+  // The host destroyed its window with the editor's inside: what needs the window goes now;
+  // the connection stays until the editor is closed.
+  if (event.xdestroywindow.window != mWnd || mWindowGone) return;
+  mWindowGone = true;
+  ListOpenEditor(false);  // its id may be given to another client's window now
+  ReleaseWindowResources(false);
 }
 
 }  // namespace gfx

@@ -108,7 +108,24 @@ class IGfxLinux : public IGfxNanoVG {
   int FrameCount() const { return mFrames; }
 
  protected:
+  /// Carries out one event of the editor's connection: each kind goes to its handler below,
+  /// which takes what concerns the editor's window and ignores the rest.
   void HandleEvent(_XEvent& event);
+  void HandleExpose(const _XEvent& event);
+  void HandleDestroy(const _XEvent& event);
+  // Input (IGfxLinux_input.cpp).
+  void HandleButtonPress(const _XEvent& event);
+  void HandleButtonRelease(const _XEvent& event);
+  /// Also takes the motions queued right behind `event`, and carries out only the newest.
+  void HandleMotion(_XEvent& event);
+  void HandleEnter(const _XEvent& event);
+  void HandleLeave(const _XEvent& event);
+  /// A key press or release: to the editor, and on to the host's window when not taken.
+  void HandleKey(_XEvent& event);
+  void ForwardKeyToHost(const _XEvent& event);
+  /// Records a press of the first button at X server time `time` and window position (x, y);
+  /// answers whether it completes a double click (whose second press pairs with no later one).
+  bool RecordLeftPress(unsigned long time, int x, int y);
   /// A mouse record from an event's window position and modifier state (the state before
   /// the event: `button`, when not 0, is pressed or released by it); also the last position.
   IMousePoint MousePoint(int x, int y, unsigned int state, unsigned int button, bool pressed);
@@ -117,8 +134,17 @@ class IGfxLinux : public IGfxNanoVG {
   /// Everything of the open window but the window: the frame timer, the hidden cursor, the
   /// OpenGL view and context. `windowExists` is false once the host destroyed it.
   void ReleaseWindowResources(bool windowExists);
+  /// Makes the child window in the parent at the draw-scaled size times the screen's scale
+  /// (read from the server's resources and kept), with the OpenGL configuration, and lists
+  /// the editor among the open ones. False when the server refuses any of it.
+  bool CreateChildWindow();
+  /// Makes the GLX context, loads OpenGL through it, sets the drawing up at the screen scale
+  /// and lays the editor out. False when there is no usable context.
+  bool StartDrawing();
   /// Answers another client's request for the clipboard text this editor owns.
   void AnswerSelectionRequest(_XEvent& event);
+  /// Another client took the clipboard: this editor's text is no longer offered.
+  void HandleSelectionClear(const _XEvent& event);
   unsigned long InternAtom(const char* name);
   /// Lists this editor among the process's open editors (whose copied text the others read
   /// directly), or takes it off the list.

@@ -16,7 +16,7 @@
 #include <mutex>
 
 #include "kantele/gfx/controls/ITextEntryControl.h"
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 namespace kantele {
 namespace gfx {
@@ -227,64 +227,78 @@ bool IGfxLinux::WriteClipboardText(const char* str) {
   return true;
 }
 
+namespace {
+
+// The clipboard text of the open editor whose window is `owner`, into `str`; false when no
+// open editor of this process owns the clipboard.
+bool CopyOpenEditorText(Window owner, std::string& str) {
+  std::lock_guard<std::mutex> lock(sOpenEditors.mMutex);
+  for (const OpenEditors::Entry& e : sOpenEditors.mEntries) {
+    if (e.mWnd != 0 && e.mWnd == owner) {
+      str = *e.mText;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Waits up to kSelectionWaitMs for the answer to window `wnd`'s conversion request; the
+// owner answers through the server. Other events stay queued for the next tick.
+bool WaitForSelectionNotify(Display* display, Window wnd, XEvent& reply) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kSelectionWaitMs);
+  for (;;) {
+    if (XCheckTypedWindowEvent(display, wnd, SelectionNotify, &reply)) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) return false;
+    pollfd fd = {ConnectionNumber(display), POLLIN, 0};
+    poll(&fd, 1, static_cast<int>(std::min<long long>(left, 20)));
+  }
+}
+
+// The converted text in `property` of `wnd` (taken off the window), into `str` as UTF-8;
+// false when it is not text. Text comes in 8-bit units as UTF8_STRING (`utf8`) or STRING;
+// INCR (texts too large for one property) is not read.
+bool ReadSelectionText(Display* display, Window wnd, Atom property, Atom utf8, std::string& str) {
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(display, wnd, property, 0, kMaxSelectionBytes / 4, True,
+                                        AnyPropertyType, &type, &format, &items, &after, &data);
+  bool read = false;
+  if (status == Success && data && format == 8 && (type == utf8 || type == XA_STRING)) {
+    str = SelectionTextToUtf8(data, items, type == utf8);
+    read = true;
+  }
+  if (data) XFree(data);
+  return read;
+}
+
+}  // namespace
+
 bool IGfxLinux::ReadClipboardText(std::string& str) {
   str.clear();
   if (!mDisplay || mWnd == 0 || mWindowGone) return false;
   const Atom clipboard = InternAtom("CLIPBOARD");
   const Window owner = XGetSelectionOwner(mDisplay, clipboard);
   if (owner == None) return false;
-  {
-    // This editor's text, or another open editor's of this process.
-    std::lock_guard<std::mutex> lock(sOpenEditors.mMutex);
-    for (const OpenEditors::Entry& e : sOpenEditors.mEntries) {
-      if (e.mWnd != 0 && e.mWnd == owner) {
-        str = *e.mText;
-        return !str.empty();
-      }
-    }
-  }
+  // This editor's text, or another open editor's of this process.
+  if (CopyOpenEditorText(owner, str)) return !str.empty();
   const Atom property = InternAtom("KANTELE_SELECTION");
   const Atom utf8 = InternAtom("UTF8_STRING");
   for (const Atom target : {utf8, static_cast<Atom>(XA_STRING)}) {
     XDeleteProperty(mDisplay, mWnd, property);
     XConvertSelection(mDisplay, clipboard, target, property, mWnd, CurrentTime);
     XFlush(mDisplay);
-    // The owner answers through the server; other events stay queued for the next tick.
     XEvent reply;
-    bool answered = false;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSelectionWaitMs);
-    for (;;) {
-      if (XCheckTypedWindowEvent(mDisplay, mWnd, SelectionNotify, &reply)) {
-        answered = true;
-        break;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0) break;
-      pollfd fd = {ConnectionNumber(mDisplay), POLLIN, 0};
-      poll(&fd, 1, static_cast<int>(std::min<long long>(left, 20)));
-    }
-    if (!answered) return false;  // an owner that does not answer will not answer the next
+    // An owner that does not answer will not answer the next target either.
+    if (!WaitForSelectionNotify(mDisplay, mWnd, reply)) return false;
     if (reply.xselection.property == None) continue;  // this target refused: the next one
-
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    const int status =
-        XGetWindowProperty(mDisplay, mWnd, property, 0, kMaxSelectionBytes / 4, True,
-                           AnyPropertyType, &type, &format, &items, &after, &data);
-    bool read = false;
-    // Text comes in 8-bit units; INCR (texts too large for one property) is not read.
-    if (status == Success && data && format == 8 && (type == utf8 || type == XA_STRING)) {
-      str = SelectionTextToUtf8(data, items, type == utf8);
-      read = true;
-    }
-    if (data) XFree(data);
-    return read && !str.empty();
+    return ReadSelectionText(mDisplay, mWnd, property, utf8, str) && !str.empty();
   }
   return false;
 }
@@ -333,6 +347,10 @@ void IGfxLinux::AnswerSelectionRequest(XEvent& event) {
   answer.xselection = reply;
   XSendEvent(mDisplay, request.requestor, False, NoEventMask, &answer);
   XFlush(mDisplay);
+}
+
+void IGfxLinux::HandleSelectionClear(const XEvent& event) {
+  if (event.xselectionclear.window == mWnd) SetClipboardText(std::string());
 }
 
 // ---- Text entry: the editor's own control, as X11 has no native text box.

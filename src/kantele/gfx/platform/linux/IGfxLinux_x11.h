@@ -1,7 +1,7 @@
 #pragma once
 
-// Xlib details shared by the Linux editor's sources: included after Xlib (through glad's GLX
-// header) and after this library's headers. Not part of the editor's interface.
+// Xlib details shared by the Linux editor's sources: included after this library's headers
+// (and after glad's GLX header, where a source has it). Not part of the editor's interface.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

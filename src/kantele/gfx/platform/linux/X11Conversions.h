@@ -1,8 +1,8 @@
 #pragma once
 
-// The Linux editor's rules that do not need a display: how X11's keys, cursors, resources and
-// selections map onto the graphics library. Pure functions, so they are tested and fuzzed
-// without an X server.
+// How X11's keysyms, cursor shapes, resource text and selection bytes map onto the graphics
+// library, and when two presses make a double click: the part of the Linux editor that needs
+// no display. Pure functions, so they are tested and fuzzed without an X server.
 
 #include <cstddef>
 #include <cstdint>
@@ -38,9 +38,6 @@ std::string SelectionTextToUtf8(const unsigned char* data, size_t length, bool u
 /// The Latin-1 form of UTF-8 text (the STRING target offered to clients that want it):
 /// characters beyond U+00FF and invalid sequences become '?'. [any-thread] Allocates.
 std::string Utf8ToLatin1(const std::string& utf8);
-
-/// The UTF-8 form of one Latin-1 character (XLookupString's text for a key); empty for 0.
-std::string Latin1CharToUtf8(unsigned char c);
 
 /// Whether two presses of the first button make a double click: the second within 400 ms of
 /// the first (X server time, which wraps after 49.7 days) and within 4 pixels on both axes.

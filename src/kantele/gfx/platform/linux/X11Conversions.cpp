@@ -1,4 +1,4 @@
-#include "kantele/gfx/platform/linux/X11Rules.h"
+#include "kantele/gfx/platform/linux/X11Conversions.h"
 
 // Only macros and numbers: no connection to a display is involved.
 #include <X11/cursorfont.h>
@@ -174,12 +174,6 @@ std::string Utf8ToLatin1(const std::string& utf8) {
     out += cp >= 0 && cp <= 0xFF ? static_cast<char>(cp) : '?';
     i += n;
   }
-  return out;
-}
-
-std::string Latin1CharToUtf8(unsigned char c) {
-  std::string out;
-  if (c != 0) AppendUtf8(out, c);
   return out;
 }
 
