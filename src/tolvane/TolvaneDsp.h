@@ -115,10 +115,12 @@ class TolvaneDsp {
   static constexpr unsigned kHistoryMask = kHistorySize - 1;
   static_assert((kHistorySize & kHistoryMask) == 0, "history size must be a power of two");
 
-  // The history-aware saturator; mode 1 (stage 1) or 2 (output stage) selects
-  // the memory and the curve.
-  template <int kMode>
-  double Saturate(double x, Channel& ch, double knee) const;
+  // One channel's pass through a block: the stages of the signal path (TolvaneDsp.cpp).
+  class ChannelPass;
+
+  // Runs `nFrames` samples of one channel through the input stage, the slope tracker and
+  // the output stage; bypassed, copies the input while the input filter and the histories
+  // keep following it.
   void ProcessChannel(Channel& ch, const double* in, double* out, int nFrames, double knee,
                       double inGain) const;
   static double NextDenormal();
@@ -139,15 +141,10 @@ class TolvaneDsp {
   int32_t mReactMode = 0;
   double mTameAmount = 0.0;
   int32_t mDelayIndex = 0;
-  int32_t mDelayIndexNext = 0;
   double mDelayFraction = 0.0;
   int32_t mDelay2Index = 0;
   double mRateFactor = 1.0;
   double mRateFactor2 = 2.0;
-
-  const double mPhi = 1.618033988749895;
-  const double mKneeHigh = 2.0023318412286;
-  const double mKneeLow = 2.0011596521816433;
 
   // Active coefficients: low-pass b0 b1 b2 a1 a2, then high-pass b0 b1 b2 a1 a2.
   std::array<double, 10> mCoeffs;
