@@ -46,7 +46,8 @@ constexpr RateCoeffs kRateCoeffs[] = {
       -1.9990871592240336, 0.9990875873968406}},
 };
 
-// max(0, min(1, v)), the minimum taken first. NaN becomes 1.
+// max(0, min(1, v)), the minimum taken first. NaN becomes 1 and -0 becomes +0, so the
+// result lies in [+0, 1]: clamping it again, or clamping 1 minus it, changes no bit.
 inline double Clamp01(double v) { return std::max(0.0, std::min(1.0, v)); }
 
 // (1 - t) * a + t * b, with exactly these products.
@@ -86,7 +87,7 @@ constexpr double kKneeHigh = 2.0023318412286;
 constexpr double kKneeLow = 2.0011596521816433;
 // Keeps a divisor that can be zero away from it.
 constexpr double kDivisionGuard = 1e-30;
-// Every channel's React level before the tracker's first React sample of a block.
+// Every channel's React level at the start of a block, kept through it with React off.
 constexpr double kReactLevelStart = kDivisionGuard;
 
 // Input stage. Inputs smaller in magnitude than kDenormalLimit are replaced by the
@@ -132,7 +133,7 @@ static_assert(kSoftClipSpan == 0.19999999999999996, "the span reaches 1");
 // Soft clip of a magnitude a > kSoftClipStart: a smooth bend into about 0.9731.
 inline double SoftClip(double a) {
   const double q = (std::fabs(a + kSatKnee) - std::fabs(a - kSatKnee)) * kSoftClipScale;
-  const double fade = Clamp01(Clamp01((a - kSoftClipStart) / kSoftClipSpan));
+  const double fade = Clamp01((a - kSoftClipStart) / kSoftClipSpan);
   return (q * kSoftClipLinear - q * kSoftClipCubic * q * q) * fade + (1 - fade) * a;
 }
 
@@ -289,7 +290,7 @@ TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double 
       mDelay(static_cast<unsigned>(dsp.mDelayIndex)),
       mDelayNext(static_cast<unsigned>(dsp.mDelayIndex + 1)),
       mDelay2(static_cast<unsigned>(dsp.mDelay2Index)),
-      mFraction(Clamp01(dsp.mDelayFraction)),
+      mFraction(dsp.mDelayFraction),
       mKnee(knee + kDivisionGuard),
       mDrive(dsp.mDrive),
       mDriveMix(Clamp01(dsp.mDrive)),
@@ -304,9 +305,9 @@ TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double 
       mBiasRiseMix(Clamp01(1 - dsp.mBiasAmount)),
       mBiasFallMix(Clamp01(dsp.mBiasAmount + 1)),
       mOutputLevel(dsp.mOutputLevel),
-      mRateBlend(Clamp01(dsp.mRateBlend)),
+      mRateBlend(dsp.mRateBlend),
       mPartialWet(dsp.mWet < kFullWetFrom),
-      mPartialWetMix(Clamp01(Clamp01((dsp.mWet - 0) / kFullWetFrom))) {}
+      mPartialWetMix(Clamp01(dsp.mWet / kFullWetFrom)) {}
 
 double TolvaneDsp::ChannelPass::FilterInput(double x) {
   if (x < kDenormalLimit && -x < kDenormalLimit) x = NextDenormal();
@@ -350,9 +351,9 @@ double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
     if (mReactOn) {
       const double ceiling = (level + mTame) / kPhi;
       const double levelWeight = 1 - Clamp01((position - level) / (ceiling - level));
-      const double ratioWeight = Clamp01((position - 0) / (delayed - 0));
-      target = Lerp(wet, target, Clamp01(levelWeight)) * kLevelWeightShare +
-               Lerp(wet, target, Clamp01(ratioWeight)) * kRatioWeightShare;
+      const double ratioWeight = Clamp01(position / delayed);
+      target = Lerp(wet, target, levelWeight) * kLevelWeightShare +
+               Lerp(wet, target, ratioWeight) * kRatioWeightShare;
     }
     target = target - mCh.residual / mKnee;
   }
@@ -421,7 +422,7 @@ double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
   if (SaturatorsShape()) {
     if (magnitude > kSat2Threshold) {
       const double over = magnitude - kSat2Threshold;
-      const double kneeMix = Clamp01(Clamp01(over / kSat2KneeSpan));
+      const double kneeMix = Clamp01(over / kSat2KneeSpan);
       magnitude = (std::tanh(over) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
                   (1 - kneeMix) * magnitude;
     }
@@ -471,13 +472,13 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   }
   const double delay = mRateFactor - 1;
   mDelayIndex = static_cast<int32_t>(delay);  // the delay lies in 0 .. 3.5
-  mDelayFraction = delay - mDelayIndex;
+  mDelayFraction = delay - mDelayIndex;       // in [+0, 1): it needs no clamp
   mDelay2Index = static_cast<int32_t>(2 * mRateFactor - 1);
   const double knee = Lerp(kKneeHigh, kKneeLow, Clamp01(mKneeRandom));
 
   for (int c = 0; c < channels; ++c) {
     Channel& ch = mChannels[static_cast<size_t>(c)];
-    ch.reactLevel = 0 / mRateFactor2 + kReactLevelStart;
+    ch.reactLevel = kReactLevelStart;
     if (!inputs || !outputs || !inputs[c] || !outputs[c]) continue;
     ProcessChannel(ch, inputs[c], outputs[c], nFrames, knee, inGain);
     // A non-finite value never leaves the state by itself; clearing it lets the
