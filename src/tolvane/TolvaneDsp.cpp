@@ -85,17 +85,20 @@ constexpr double kTameExponent = 11;
 // the mode 1 saturator's rise difference.
 constexpr double kKneeHigh = 2.0023318412286;
 constexpr double kKneeLow = 2.0011596521816433;
-// Keeps a divisor that can be zero away from it.
+// Keeps a divisor that can be zero away from it. The knee (about 2) and the rate factor 2
+// (1 to 9) are never near zero and take no guard: added to them it would change no bit.
 constexpr double kDivisionGuard = 1e-30;
+static_assert(1 + kDivisionGuard == 1, "the guard vanishes next to any divisor of 1 or more");
 // Every channel's React level at the start of a block, kept through it with React off.
 constexpr double kReactLevelStart = kDivisionGuard;
 
 // Input stage. Inputs smaller in magnitude than kDenormalLimit are replaced by the
 // denormal sequence; the saturated signal is trimmed by kTrimPerInputGain per unit of
-// Input Gain (plus kTrimOffset) before it is blended with the pre-filtered input.
+// Input Gain before it is blended with the pre-filtered input. (An offset of 1e-38 on
+// that product would change no trim: a product of 2^-60 or more absorbs it, and 1 minus
+// anything smaller is 1.)
 constexpr double kDenormalLimit = 1.2e-38;
 constexpr double kTrimPerInputGain = 0.3546842186847654;
-constexpr double kTrimOffset = 1e-38;
 
 // Slope tracker. The React level is (1 - Lerp(kReactAtFall, kReactAtRise, p)) ^ 4 over the
 // rate factor 2, p being the slope mapped onto 0 (steepest fall) .. 1 (steepest rise). Its
@@ -263,14 +266,14 @@ class TolvaneDsp::ChannelPass {
   const unsigned mDelayNext;   // the cell after it
   const unsigned mDelay2;      // whole samples of the second delay, at least 1
   const double mFraction;      // the first delay's fraction of a sample
-  const double mKnee;          // the knee divisor, guarded
+  const double mKnee;          // the knee divisor
   const double mDrive;         // gain into the mode 1 saturator
   const double mDriveMix;      // weight of the trimmed saturator output against the input
   const double mTrim;          // scale of the saturator output
   const double mWetMix;        // weight of the driven signal against the pre-filtered input
   const bool mBypassed;
   const bool mReactOn;
-  const double mReactDivisor;  // the rate factor 2, guarded
+  const double mRateFactor2;
   const double mTame;          // the tame amount
   const double mTameMix;       // weight of the target against the wet signal
   const double mBias;          // -1 .. 1, 0 neutral
@@ -291,14 +294,14 @@ TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double 
       mDelayNext(static_cast<unsigned>(dsp.mDelayIndex + 1)),
       mDelay2(static_cast<unsigned>(dsp.mDelay2Index)),
       mFraction(dsp.mDelayFraction),
-      mKnee(knee + kDivisionGuard),
+      mKnee(knee),
       mDrive(dsp.mDrive),
       mDriveMix(Clamp01(dsp.mDrive)),
-      mTrim(1 - (inGain * kTrimPerInputGain + kTrimOffset)),
+      mTrim(1 - inGain * kTrimPerInputGain),
       mWetMix(Clamp01(dsp.mWet)),
       mBypassed(dsp.mBypassed == 1),
       mReactOn(dsp.mReactMode == 1),
-      mReactDivisor(dsp.mRateFactor2 + kDivisionGuard),
+      mRateFactor2(dsp.mRateFactor2),
       mTame(dsp.mTameAmount),
       mTameMix(Clamp01(dsp.mTameAmount)),
       mBias(dsp.mBiasAmount),
@@ -338,7 +341,7 @@ double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
   double level = mCh.reactLevel;
   if (mReactOn) {
     const double base = 1 - Lerp(kReactAtFall, kReactAtRise, Clamp01(position));
-    level = std::pow(base, kReactExponent) / mReactDivisor;
+    level = std::pow(base, kReactExponent) / mRateFactor2;
     mCh.reactLevel = level;
   }
 
@@ -458,8 +461,7 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mBypassed = bypass > 0.5 ? 1 : 0;
   mReactMode = TruncToInt32(params.react);
   // Uses the previous block's rate factor (2 before the first block).
-  mTameAmount =
-      std::pow(kTameScale * params.tame, kTameExponent) / (mRateFactor2 + kDivisionGuard);
+  mTameAmount = std::pow(kTameScale * params.tame, kTameExponent) / mRateFactor2;
 
   mRateFactor = rate * kRateFactorPerHz;
   if (mRateFactor < 1) mRateFactor = 1;
