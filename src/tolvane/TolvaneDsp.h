@@ -27,22 +27,27 @@ struct DspParams {
 /// saturator and delayed-difference smoother, 20 Hz high-pass, 20 kHz low-pass
 /// and a soft clip just under full scale. Double precision, planar buffers.
 ///
-/// The output is bit-exact to the algorithm's literal statement wherever the
-/// departures below do not apply: the histories are rings rather than arrays
-/// shifted every sample, and work whose result is never used is skipped, neither
-/// of which changes a bit.
-///
-/// Deliberate departures from the literal statement, each for safety:
-///  - a channel whose state is no longer finite at the end of a block (a NaN or
-///    infinite input, or an input near the largest double) has its state cleared,
-///    so it recovers as soon as its input is finite again; while the state stays
-///    finite nothing changes;
-///  - a sample rate that is not finite and positive is ignored (the previous rate
-///    and coefficients stay);
-///  - values truncated to integers (parameters, rates) are clamped to the 32-bit
-///    range first, NaN counting as 0;
-///  - the process-wide denormal seed is a relaxed atomic, advanced by a
-///    compare-and-swap so that concurrent instances never lose a step.
+/// Guarantees:
+///  - Bit-exact: every output sample and every block value is, bit for bit, what the
+///    algorithm's literal statement computes, except where a safety rule below applies.
+///    Every floating-point operation that reaches a result is the stated one, on the
+///    stated operands in the stated order, with contraction and fast-math off. What
+///    differs cannot change a bit: the histories are rings rather than arrays shifted
+///    every sample, work whose result is never used is skipped, and identities (x - 0, a
+///    second clamp, a guard added to a divisor of 1 or more) are left out.
+///  - Range: a processed sample lies within [-1, 1] unless it is NaN; a bypassed block
+///    copies its input bit for bit.
+///  - Safety rules, each a departure from the literal statement:
+///     - a channel whose state is no longer finite at the end of a block (a NaN or
+///       infinite input, or an input near the largest double) has its state cleared,
+///       so it recovers as soon as its input is finite again; while the state stays
+///       finite nothing changes;
+///     - a sample rate that is not finite and positive is ignored (the previous rate
+///       and coefficients stay);
+///     - values truncated to integers (parameters, rates) are clamped to the 32-bit
+///       range first, NaN counting as 0;
+///     - the process-wide denormal seed is a relaxed atomic, advanced by a
+///       compare-and-swap so that concurrent instances never lose a step.
 class TolvaneDsp {
  public:
   static constexpr int kHistorySize = 32;
