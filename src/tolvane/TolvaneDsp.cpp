@@ -492,14 +492,16 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
 void TolvaneDsp::ProcessChannel(Channel& ch, const double* in, double* out, int nFrames,
                                 double knee, double inGain) const {
   ChannelPass pass(*this, ch, knee, inGain);
+  if (pass.Bypassed()) {
+    // The input is copied while the input low-pass and the histories keep following it.
+    for (int j = 0; j < nFrames; ++j) {
+      pass.RecordOutput(pass.FilterInput(in[j]));
+      out[j] = in[j];
+    }
+    return;
+  }
   for (int j = 0; j < nFrames; ++j) {
     const double preFiltered = pass.FilterInput(in[j]);
-    if (pass.Bypassed()) {
-      // The input low-pass and the histories keep following the input.
-      pass.RecordOutput(preFiltered);
-      out[j] = in[j];
-      continue;
-    }
     const double tracked = pass.TrackSlope(pass.InputStage(preFiltered));
     pass.RecordOutput(tracked);
     out[j] = pass.OutputStage(tracked, preFiltered);
