@@ -244,9 +244,7 @@ class TolvaneDsp::ChannelPass {
   // Logical index `age` (0 newest) of a history.
   double& Cell(History& h, unsigned age) const { return h[(mCh.pos + age) & kHistoryMask]; }
   // A history read at the fractional delay.
-  double Delayed(History& h) const {
-    return Lerp(Cell(h, mDelay), Cell(h, mDelayNext), mFraction);
-  }
+  double Delayed(History& h) const { return Lerp(Cell(h, mDelay), Cell(h, mDelayNext), mFraction); }
 
   [[gnu::always_inline]] inline double SaturateInput(double x);
   [[gnu::always_inline]] inline double SaturateOutput(double x);
@@ -281,12 +279,11 @@ class TolvaneDsp::ChannelPass {
   const double mBiasFallMix;   // processing kept on falling stretches (Bias below centre)
   const double mOutputLevel;
   const double mRateBlend;
-  const bool mPartialWet;      // Wet below kFullWetFrom blends the dry signal back
+  const bool mPartialWet;  // Wet below kFullWetFrom blends the dry signal back
   const double mPartialWetMix;
 };
 
-TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
-                                     double inGain)
+TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee, double inGain)
     : mCh(ch),
       mLowPass(dsp.mCoeffs.data()),
       mHighPass(dsp.mCoeffs.data() + 5),
@@ -418,8 +415,9 @@ double TolvaneDsp::ChannelPass::SaturateInput(double x) {
 }
 
 // Passes magnitudes up to kSat2Threshold, bends the region above with a tanh knee, then
-// soft clips above kSoftClipStart. Its memory's index 0 is never read, so the memory
-// interpolation and the tanh terms of mode 1 are not computed here.
+// soft clips above kSoftClipStart. Of its memory it reads only the cell that decides
+// whether it shapes; mode 1's memory interpolation and tanh terms would go unused here and
+// are not computed.
 double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
   double magnitude = std::fabs(x);
   if (SaturatorsShape()) {
