@@ -46,7 +46,8 @@ constexpr RateCoeffs kRateCoeffs[] = {
       -1.9990871592240336, 0.9990875873968406}},
 };
 
-// max(0, min(1, v)), the minimum taken first. NaN becomes 1.
+// max(0, min(1, v)), the minimum taken first. NaN becomes 1 and -0 becomes +0, so the
+// result lies in [+0, 1]: clamping it again, or clamping 1 minus it, changes no bit.
 inline double Clamp01(double v) { return std::max(0.0, std::min(1.0, v)); }
 
 // (1 - t) * a + t * b, with exactly these products.
@@ -63,14 +64,96 @@ inline int32_t TruncToInt32(double v) {
 
 inline bool IsUsableRate(double rate) { return std::isfinite(rate) && rate > 0.0; }
 
+// Block values. The delays are stated in samples at 44.1 kHz; the rate factors scale the
+// first and the second delay to the running rate (1 up to 44.1 kHz, at most 4.5 and 9).
+constexpr double kRateFactorPerHz = 1.0 / 44100;
+constexpr double kRateFactor2PerHz = 2.0 / 44100;
+constexpr double kMaxRateFactor = 4.5;
+constexpr double kMaxRateFactor2 = 9;
+static_assert(kRateFactorPerHz == 2.2675736961451248e-05, "the factor is 1 / 44100 rounded");
+static_assert(kRateFactor2PerHz == 4.5351473922902495e-05, "the factor is 2 / 44100 rounded");
+// The smoother's result enters the stage-2 history with a weight rising from 0 at 44.1 kHz
+// to 1 at 192 kHz (the plain saturator output takes the rest).
+constexpr double kRateBlendFrom = 44100;
+constexpr double kRateBlendSpan = 192000.0 - 44100.0;
+// Drive is kDriveBase to the power Input Gain (as a fraction of 100 %).
+constexpr double kDriveBase = 3;
+// The tame amount is (kTameScale * Tame) ^ kTameExponent over the rate factor 2.
+constexpr double kTameScale = 1.5;
+constexpr double kTameExponent = 11;
+// The knee, drawn once per block between these two, divides the residual corrections and
+// the mode 1 saturator's rise difference.
+constexpr double kKneeHigh = 2.0023318412286;
+constexpr double kKneeLow = 2.0011596521816433;
+// Keeps a divisor that can be zero away from it. The knee (about 2) and the rate factor 2
+// (1 to 9) are never near zero and take no guard: added to them it would change no bit.
+constexpr double kDivisionGuard = 1e-30;
+static_assert(1 + kDivisionGuard == 1, "the guard vanishes next to any divisor of 1 or more");
+// Every channel's React level at the start of a block, kept through it with React off.
+constexpr double kReactLevelStart = kDivisionGuard;
+
+// Input stage. Inputs smaller in magnitude than kDenormalLimit are replaced by the
+// denormal sequence; the saturated signal is trimmed by kTrimPerInputGain per unit of
+// Input Gain before it is blended with the pre-filtered input. (An offset of 1e-38 on
+// that product would change no trim: a product of 2^-60 or more absorbs it, and 1 minus
+// anything smaller is 1.)
+constexpr double kDenormalLimit = 1.2e-38;
+constexpr double kTrimPerInputGain = 0.3546842186847654;
+
+// Slope tracker. The React level is (1 - Lerp(kReactAtFall, kReactAtRise, p)) ^ 4 over the
+// rate factor 2, p being the slope mapped onto 0 (steepest fall) .. 1 (steepest rise). Its
+// ceiling is (level + tame amount) / kPhi. With React on, the target is weighted by the
+// slope's place between level and ceiling (kLevelWeightShare) and by the slope's ratio to
+// the delayed output (kRatioWeightShare).
+constexpr double kReactAtFall = 0.91213574841;
+constexpr double kReactAtRise = 0.58223574541;
+constexpr double kReactExponent = 4;
+constexpr double kPhi = 1.618033988749895;
+constexpr double kLevelWeightShare = 0.75;
+constexpr double kRatioWeightShare = 0.25;
+
+// Output stage. Below kFullWetFrom the pre-filtered input is blended back after the
+// high-pass, fully at Wet 0.
+constexpr double kFullWetFrom = 0.85;
+
+// Saturators. Mode 1 bends magnitudes above kSatKnee; mode 2 passes magnitudes up to
+// kSat2Threshold and bends the kSat2KneeSpan above it with a tanh knee.
 constexpr double kSatKnee = 0.9885530946569389;
 constexpr double kSat2Threshold = 0.9772372209558107;
+constexpr double kSat2KneeSpan = 1 - kSat2Threshold;
+static_assert(kSat2KneeSpan == 0.02276277904418933, "the span reaches 1");
 
-// Soft clip of a magnitude a > 0.8: a smooth bend into about 0.9731.
+// Soft clip of magnitudes a above kSoftClipStart: the cubic kSoftClipLinear q -
+// kSoftClipCubic q^3 of q = kSoftClipScale (|a + kSatKnee| - |a - kSatKnee|), which is
+// 0.9 min(a, kSatKnee), faded in over the kSoftClipSpan up to 1.
+constexpr double kSoftClipStart = 0.8;
+constexpr double kSoftClipSpan = 1 - kSoftClipStart;
+constexpr double kSoftClipScale = 0.45;
+constexpr double kSoftClipLinear = 1.45;
+constexpr double kSoftClipCubic = 0.45;
+static_assert(kSoftClipSpan == 0.19999999999999996, "the span reaches 1");
+
+// Soft clip of a magnitude a > kSoftClipStart: a smooth bend into about 0.9731.
 inline double SoftClip(double a) {
-  const double q = (std::fabs(a + kSatKnee) - std::fabs(a - kSatKnee)) * 0.45;
-  const double j = Clamp01(Clamp01((a - 0.8) / 0.19999999999999996));
-  return (q * 1.45 - q * 0.45 * q * q) * j + (1 - j) * a;
+  const double q = (std::fabs(a + kSatKnee) - std::fabs(a - kSatKnee)) * kSoftClipScale;
+  const double fade = Clamp01((a - kSoftClipStart) / kSoftClipSpan);
+  return (q * kSoftClipLinear - q * kSoftClipCubic * q * q) * fade + (1 - fade) * a;
+}
+
+// Holds v within [-1, 1]; a NaN stays.
+inline void LimitToUnit(double& v) {
+  if (v > 1) v = 1;
+  if (v < -1) v = -1;
+}
+
+// The last step of every sample: the soft clip on the magnitude, the sign restored (a
+// negative zero becomes positive), the result held within [-1, 1].
+inline double ClipOutput(double y) {
+  double a = std::fabs(y);
+  if (a > kSoftClipStart) a = SoftClip(a);
+  if (y < 0) a = -a;
+  LimitToUnit(a);
+  return a;
 }
 
 // One transposed direct form II biquad step: y = b0 x + z1; z1 = b1 x - a1 y + z2; z2 = b2 x - a2 y.
@@ -129,57 +212,225 @@ double TolvaneDsp::NextDenormal() {
   return static_cast<double>(e) * 1e-8 * 1e-8;
 }
 
-// Mode 1 limits the magnitude to 0..1 and pulls it toward the delayed memory
-// value when the signal rises faster than the memory did. Mode 2 passes
-// magnitudes up to 0.9772, bends the region above with a tanh knee, then soft
-// clips above 0.8. Neither acts while the memory cell p1 is exactly 0.
-// The memory H: H[0] is the mode's own last magnitude; H[k] for k >= 1 is the
-// stage-2 history (see Channel). Mode 2 reads only p1 = H[k + 1].
-template <int kMode>
-double TolvaneDsp::Saturate(double x, Channel& ch, double knee) const {
-  static_assert(kMode == 1 || kMode == 2, "two saturator modes");
-  const unsigned k = static_cast<unsigned>(mDelay2Index);  // always >= 1
-  const double* h = ch.stage2History.data();
-  const double p1 = h[(ch.pos + k + 1) & kHistoryMask];
-  double& last = kMode == 1 ? ch.sat1Last : ch.sat2Last;
+// One channel's pass through one block: the block values in the form its samples read
+// them, derived once, and the signal path of one sample as stages. Everything is forced
+// inline into ProcessChannel's loop, where the pass dissolves into registers.
+class TolvaneDsp::ChannelPass {
+ public:
+  [[gnu::always_inline]] inline ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
+                                            double inGain);
 
-  double l = std::fabs(x);
-  if (p1 != 0) {  // a NaN counts as non-zero
-    if constexpr (kMode == 1) {
-      const unsigned i = static_cast<unsigned>(mDelayIndex);
-      const double f = Clamp01(mDelayFraction);
-      const double h0 = i == 0 ? last : h[(ch.pos + i) & kHistoryMask];
-      const double h1 = h[(ch.pos + i + 1) & kHistoryMask];
-      const double p0 = h[(ch.pos + k) & kHistoryMask];
-      const double o = Lerp(h0, h1, f);
-      const double r = Lerp(p0, p1, f);
-      const double t = std::tanh(l - o);
-      const double u = std::tanh(o - r);
-      const double v = l - kSatKnee;
-      const double w = std::tanh((t - u) / (knee + 1e-30));
-      const double a = std::tanh(l - w);
-      if (t > u) {
-        const double b = Clamp01(std::tanh(t / (u + 1e-30)));
-        const double cv = Clamp01(v);
-        l = Lerp(l, o, b) * cv + (1 - cv) * l;
-      }
-      const double cv = Clamp01(v);
-      l = Clamp01(std::tanh((1 - cv) * l + cv * a));
-    } else {
-      // The memory interpolation and the four tanh of mode 1 would be computed
-      // and never used here; they are skipped.
-      (void)knee;
-      if (l > kSat2Threshold) {
-        const double e = l - kSat2Threshold;
-        const double ce = Clamp01(Clamp01(e / 0.02276277904418933));
-        l = (std::tanh(e) * 0.5 + e * 0.5 + kSat2Threshold) * ce + (1 - ce) * l;
-      }
-      if (l > 0.8) l = SoftClip(l);
-    }
+  bool Bypassed() const { return mBypassed; }
+
+  // Denormal guard, input low-pass and history shift. Returns the pre-filtered input.
+  [[gnu::always_inline]] inline double FilterInput(double x);
+  // The input stage: the mode 1 saturator on the driven signal, blended with the
+  // pre-filtered input by drive, then by Wet. Returns the wet signal.
+  [[gnu::always_inline]] inline double InputStage(double preFiltered);
+  // The slope tracker: once the output history reaches the delay, pulls the wet signal
+  // toward the delayed tracked value plus the React level, by Tame, less where Bias lets
+  // rising or falling stretches through. Returns the tracked signal.
+  [[gnu::always_inline]] inline double TrackSlope(double wet);
+  // Makes `tracked` the newest output history value.
+  [[gnu::always_inline]] void RecordOutput(double tracked) { Cell(mCh.outHistory, 0) = tracked; }
+  // The output stage: output level, mode 2 saturator, delayed-difference smoother, output
+  // bias, high-pass, the pre-filtered input blended back below full Wet, low-pass and the
+  // final clip. Returns the output sample.
+  [[gnu::always_inline]] inline double OutputStage(double tracked, double preFiltered);
+
+ private:
+  using History = std::array<double, kHistorySize>;
+
+  // Logical index `age` (0 newest) of a history.
+  double& Cell(History& h, unsigned age) const { return h[(mCh.pos + age) & kHistoryMask]; }
+  // A history read at the fractional delay.
+  double Delayed(History& h) const { return Lerp(Cell(h, mDelay), Cell(h, mDelayNext), mFraction); }
+
+  [[gnu::always_inline]] inline double SaturateInput(double x);
+  [[gnu::always_inline]] inline double SaturateOutput(double x);
+  // Whether the saturators shape: the stage-2 history cell one past the second delay is
+  // not exactly 0 (a NaN counts as non-zero).
+  bool SaturatorsShape() const { return Cell(mCh.stage2History, mDelay2 + 1) != 0; }
+  // The shaped magnitude (a NaN becomes 0) with the sign of the saturator's input.
+  static double WithSignOf(double x, double magnitude) {
+    const double result = std::max(0.0, magnitude);
+    return x < 0 ? -result : result;
   }
-  last = l;
-  const double result = std::max(0.0, l);
-  return x < 0 ? -result : result;
+
+  Channel& mCh;
+  const double* const mLowPass;
+  const double* const mHighPass;
+  const unsigned mDelay;       // whole samples of the first delay
+  const unsigned mDelayNext;   // the cell after it
+  const unsigned mDelay2;      // whole samples of the second delay, at least 1
+  const double mFraction;      // the first delay's fraction of a sample
+  const double mKnee;          // the knee divisor
+  const double mDrive;         // gain into the mode 1 saturator
+  const double mDriveMix;      // weight of the trimmed saturator output against the input
+  const double mTrim;          // scale of the saturator output
+  const double mWetMix;        // weight of the driven signal against the pre-filtered input
+  const bool mBypassed;
+  const bool mReactOn;
+  const double mRateFactor2;
+  const double mTame;          // the tame amount
+  const double mTameMix;       // weight of the target against the wet signal
+  const double mBias;          // -1 .. 1, 0 neutral
+  const double mBiasRiseMix;   // processing kept on rising stretches (Bias above centre)
+  const double mBiasFallMix;   // processing kept on falling stretches (Bias below centre)
+  const double mOutputLevel;
+  const double mRateBlend;
+  const bool mPartialWet;  // Wet below kFullWetFrom blends the dry signal back
+  const double mPartialWetMix;
+};
+
+TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee, double inGain)
+    : mCh(ch),
+      mLowPass(dsp.mCoeffs.data()),
+      mHighPass(dsp.mCoeffs.data() + 5),
+      mDelay(static_cast<unsigned>(dsp.mDelayIndex)),
+      mDelayNext(static_cast<unsigned>(dsp.mDelayIndex + 1)),
+      mDelay2(static_cast<unsigned>(dsp.mDelay2Index)),
+      mFraction(dsp.mDelayFraction),
+      mKnee(knee),
+      mDrive(dsp.mDrive),
+      mDriveMix(Clamp01(dsp.mDrive)),
+      mTrim(1 - inGain * kTrimPerInputGain),
+      mWetMix(Clamp01(dsp.mWet)),
+      mBypassed(dsp.mBypassed == 1),
+      mReactOn(dsp.mReactMode == 1),
+      mRateFactor2(dsp.mRateFactor2),
+      mTame(dsp.mTameAmount),
+      mTameMix(Clamp01(dsp.mTameAmount)),
+      mBias(dsp.mBiasAmount),
+      mBiasRiseMix(Clamp01(1 - dsp.mBiasAmount)),
+      mBiasFallMix(Clamp01(dsp.mBiasAmount + 1)),
+      mOutputLevel(dsp.mOutputLevel),
+      mRateBlend(dsp.mRateBlend),
+      mPartialWet(dsp.mWet < kFullWetFrom),
+      mPartialWetMix(Clamp01(dsp.mWet / kFullWetFrom)) {}
+
+double TolvaneDsp::ChannelPass::FilterInput(double x) {
+  if (x < kDenormalLimit && -x < kDenormalLimit) x = NextDenormal();
+  const double preFiltered = Biquad(mLowPass, x, mCh.inLpA, mCh.inLpB);
+  mCh.preFiltered = preFiltered;
+
+  // Every logical index one older, index 0 unchanged.
+  const unsigned old0 = mCh.pos;
+  mCh.pos = (mCh.pos - 1) & kHistoryMask;
+  mCh.outHistory[mCh.pos] = mCh.outHistory[old0];
+  mCh.trackHistory[mCh.pos] = mCh.trackHistory[old0];
+  mCh.stage2History[mCh.pos] = mCh.stage2History[old0];
+  return preFiltered;
+}
+
+double TolvaneDsp::ChannelPass::InputStage(double preFiltered) {
+  const double saturated = SaturateInput(preFiltered * mDrive);
+  const double driven = Lerp(preFiltered, saturated * mTrim, mDriveMix);
+  return Lerp(preFiltered, driven, mWetMix);
+}
+
+double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
+  if (Cell(mCh.outHistory, mDelayNext) == 0) return wet;  // a NaN counts as non-zero
+
+  const double delayed = Delayed(mCh.outHistory);
+  const double slope = wet - delayed;
+  const double position = (slope + 1) * 0.5;  // the slope mapped from -1 .. 1 onto 0 .. 1
+  double level = mCh.reactLevel;
+  if (mReactOn) {
+    const double base = 1 - Lerp(kReactAtFall, kReactAtRise, Clamp01(position));
+    level = std::pow(base, kReactExponent) / mRateFactor2;
+    mCh.reactLevel = level;
+  }
+
+  const double delayedTrack = Delayed(mCh.trackHistory);
+  double target = delayedTrack + level;
+  if (level > slope || slope > level) {  // they differ and neither is NaN
+    const double gap = level - slope;
+    mCh.residual = target - delayedTrack;
+    target = target - gap / mKnee;
+    if (mReactOn) {
+      const double ceiling = (level + mTame) / kPhi;
+      const double levelWeight = 1 - Clamp01((position - level) / (ceiling - level));
+      const double ratioWeight = Clamp01(position / delayed);
+      target = Lerp(wet, target, levelWeight) * kLevelWeightShare +
+               Lerp(wet, target, ratioWeight) * kRatioWeightShare;
+    }
+    target = target - mCh.residual / mKnee;
+  }
+  // A positive target for a negative signal meets it halfway.
+  if (wet < 0 && target > 0) target = target * 0.5 + wet * 0.5;
+
+  double tracked = Lerp(wet, target, mTameMix);
+  if (mBias > 0 && slope > 0) tracked = Lerp(wet, tracked, mBiasRiseMix);
+  if (mBias < 0 && slope < 0) tracked = Lerp(wet, tracked, mBiasFallMix);
+  Cell(mCh.trackHistory, 0) = tracked;
+  return tracked;
+}
+
+double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) {
+  const double saturated = SaturateOutput(mOutputLevel * tracked);
+  double smoothed = saturated;
+  if (Cell(mCh.stage2History, mDelay2) != 0) {
+    mCh.residual = saturated - Delayed(mCh.stage2History);
+    smoothed = saturated - mCh.residual / mKnee;
+  }
+  Cell(mCh.stage2History, 0) = smoothed * mRateBlend + (1 - mRateBlend) * saturated;
+
+  double y = smoothed;
+  if (mBias > 0 && mCh.residual > 0) y = Lerp(saturated, y, mBiasRiseMix);
+  if (mBias < 0 && mCh.residual < 0) y = Lerp(saturated, y, mBiasFallMix);
+
+  // The high-pass state is held within [-1, 1] before every step.
+  LimitToUnit(mCh.hpA);
+  LimitToUnit(mCh.hpB);
+  y = Biquad(mHighPass, y, mCh.hpA, mCh.hpB);
+  if (mPartialWet) y = Lerp(preFiltered, y, mPartialWetMix);
+  return ClipOutput(Biquad(mLowPass, y, mCh.outLpA, mCh.outLpB));
+}
+
+// Limits the magnitude to 0..1 and, above kSatKnee, pulls it toward the delayed memory
+// when the signal rises faster than the memory did. Its memory's index 0 is its own last
+// magnitude; above that it is the stage-2 history (see Channel).
+double TolvaneDsp::ChannelPass::SaturateInput(double x) {
+  const double magnitude = std::fabs(x);
+  double shaped = magnitude;
+  if (SaturatorsShape()) {
+    History& h = mCh.stage2History;
+    const double newest = mDelay == 0 ? mCh.sat1Last : Cell(h, mDelay);
+    const double memory = Lerp(newest, Cell(h, mDelayNext), mFraction);
+    const double olderMemory = Lerp(Cell(h, mDelay2), Cell(h, mDelay2 + 1), mFraction);
+    const double rise = std::tanh(magnitude - memory);
+    const double memoryRise = std::tanh(memory - olderMemory);
+    const double excess = std::tanh((rise - memoryRise) / mKnee);
+    const double kneeShaped = std::tanh(magnitude - excess);
+    const double kneeMix = Clamp01(magnitude - kSatKnee);
+    if (rise > memoryRise) {
+      const double pull = Clamp01(std::tanh(rise / (memoryRise + kDivisionGuard)));
+      shaped = Lerp(magnitude, memory, pull) * kneeMix + (1 - kneeMix) * magnitude;
+    }
+    shaped = Clamp01(std::tanh((1 - kneeMix) * shaped + kneeMix * kneeShaped));
+  }
+  mCh.sat1Last = shaped;
+  return WithSignOf(x, shaped);
+}
+
+// Passes magnitudes up to kSat2Threshold, bends the region above with a tanh knee, then
+// soft clips above kSoftClipStart. Of its memory it reads only the cell that decides
+// whether it shapes; mode 1's memory interpolation and tanh terms would go unused here and
+// are not computed.
+double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
+  double magnitude = std::fabs(x);
+  if (SaturatorsShape()) {
+    if (magnitude > kSat2Threshold) {
+      const double over = magnitude - kSat2Threshold;
+      const double kneeMix = Clamp01(over / kSat2KneeSpan);
+      magnitude = (std::tanh(over) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
+                  (1 - kneeMix) * magnitude;
+    }
+    if (magnitude > kSoftClipStart) magnitude = SoftClip(magnitude);
+  }
+  mCh.sat2Last = magnitude;
+  return WithSignOf(x, magnitude);
 }
 
 void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
@@ -190,49 +441,44 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
 
   const double inGain = params.inputGain / 100;
   const double wet = params.wet / 100;
-  const double tame = params.tame;
-  const double react = params.react;
-  const double bypass = params.bypass;
   const double outGain = params.outputGain / 100;
-  const double bias = params.bias;
 
   int channels = connectedOutputs <= 2 ? 2 : connectedOutputs;
   channels = std::min(channels, NumChannels());
 
   const double rate = IsUsableRate(sampleRate) ? sampleRate : mRate;
   mRate = rate;
-  mRateBlend = std::max(0.0, std::min(1.0, (rate - 44100) / 147900));
+  mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
-  mDrive = std::pow(3.0, inGain);
+  mDrive = std::pow(kDriveBase, inGain);
   mOutputLevel = outGain;
   mWet = wet;
   if (wet < 0) mWet = 0;
-  const int32_t b = TruncToInt32(bypass);
-  mBiasAmount = bias + bias - 1;
-  mBypassed = b > 0.5 ? 1 : 0;
-  mReactMode = TruncToInt32(react);
+  const int32_t bypass = TruncToInt32(params.bypass);
+  mBiasAmount = params.bias + params.bias - 1;
+  mBypassed = bypass > 0.5 ? 1 : 0;
+  mReactMode = TruncToInt32(params.react);
   // Uses the previous block's rate factor (2 before the first block).
-  mTameAmount = std::pow(1.5 * tame, 11.0) / (mRateFactor2 + 1e-30);
+  mTameAmount = std::pow(kTameScale * params.tame, kTameExponent) / mRateFactor2;
 
-  mRateFactor = rate * 2.2675736961451248e-05;
+  mRateFactor = rate * kRateFactorPerHz;
   if (mRateFactor < 1) mRateFactor = 1;
-  if (mRateFactor > 4.5) mRateFactor = 4.5;
-  mRateFactor2 = rate * 4.5351473922902495e-05;
+  if (mRateFactor > kMaxRateFactor) mRateFactor = kMaxRateFactor;
+  mRateFactor2 = rate * kRateFactor2PerHz;
   if (mRateFactor2 < 1) {
     mRateFactor2 = 1;
-  } else if (mRateFactor2 > 9) {
-    mRateFactor2 = 9;
+  } else if (mRateFactor2 > kMaxRateFactor2) {
+    mRateFactor2 = kMaxRateFactor2;
   }
-  const double d1 = mRateFactor - 1;
-  mDelayIndex = static_cast<int32_t>(d1);  // d1 lies in 0 .. 3.5
-  mDelayIndexNext = mDelayIndex + 1;
-  mDelayFraction = d1 - mDelayIndex;
+  const double delay = mRateFactor - 1;
+  mDelayIndex = static_cast<int32_t>(delay);  // the delay lies in 0 .. 3.5
+  mDelayFraction = delay - mDelayIndex;       // in [+0, 1): it needs no clamp
   mDelay2Index = static_cast<int32_t>(2 * mRateFactor - 1);
-  const double knee = Lerp(mKneeHigh, mKneeLow, Clamp01(mKneeRandom));
+  const double knee = Lerp(kKneeHigh, kKneeLow, Clamp01(mKneeRandom));
 
   for (int c = 0; c < channels; ++c) {
     Channel& ch = mChannels[static_cast<size_t>(c)];
-    ch.reactLevel = 0 / mRateFactor2 + 1e-30;
+    ch.reactLevel = kReactLevelStart;
     if (!inputs || !outputs || !inputs[c] || !outputs[c]) continue;
     ProcessChannel(ch, inputs[c], outputs[c], nFrames, knee, inGain);
     // A non-finite value never leaves the state by itself; clearing it lets the
@@ -243,127 +489,20 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
 
 void TolvaneDsp::ProcessChannel(Channel& ch, const double* in, double* out, int nFrames,
                                 double knee, double inGain) const {
-  const double* lp = mCoeffs.data();
-  const double* hp = mCoeffs.data() + 5;
-  const unsigned di = static_cast<unsigned>(mDelayIndex);
-  const unsigned din = static_cast<unsigned>(mDelayIndexNext);
-  const unsigned d2 = static_cast<unsigned>(mDelay2Index);
-  const double frac = Clamp01(mDelayFraction);
-  const double wetMix = Clamp01(mWet);
-  const double driveMix = Clamp01(mDrive);
-  const double tameMix = Clamp01(mTameAmount);
-  const double blend = Clamp01(mRateBlend);
-  const double kneeGuard = knee + 1e-30;
-  const double gainTrim = 1 - (inGain * 0.3546842186847654 + 1e-38);
-  const bool reactOn = mReactMode == 1;
-  const bool bypassed = mBypassed == 1;
-  const bool lowWet = mWet < 0.85;
-  const double lowWetMix = Clamp01(Clamp01((mWet - 0) / 0.85));
-  const double biasPos = Clamp01(1 - mBiasAmount);
-  const double biasNeg = Clamp01(mBiasAmount + 1);
-  double* outHist = ch.outHistory.data();
-  double* trackHist = ch.trackHistory.data();
-  double* stage2Hist = ch.stage2History.data();
-
-  for (int j = 0; j < nFrames; ++j) {
-    double x = in[j];
-    if (x < 1.2e-38 && -x < 1.2e-38) x = NextDenormal();
-
-    const double y = Biquad(lp, x, ch.inLpA, ch.inLpB);
-    ch.preFiltered = y;
-    double o = y;
-
-    // History shift: every logical index one older, index 0 unchanged.
-    {
-      const unsigned old0 = ch.pos;
-      ch.pos = (ch.pos - 1) & kHistoryMask;
-      outHist[ch.pos] = outHist[old0];
-      trackHist[ch.pos] = trackHist[old0];
-      stage2Hist[ch.pos] = stage2Hist[old0];
-    }
-    const unsigned pos = ch.pos;
-
-    if (!bypassed) {
-      const double s = Saturate<1>(y * mDrive, ch, knee);
-      const double g = Lerp(o, s * gainTrim, driveMix);
-      const double gw = Lerp(ch.preFiltered, g, wetMix);
-      o = gw;
-
-      const double outNext = outHist[(pos + din) & kHistoryMask];
-      if (outNext != 0) {  // a NaN counts as non-zero
-        const double delayed = Lerp(outHist[(pos + di) & kHistoryMask], outNext, frac);
-        const double slope = gw - delayed;
-        const double m = (slope + 1) * 0.5;
-        double level;
-        double v;
-        double w;
-        if (reactOn) {
-          const double im = Clamp01(m);
-          level = std::pow(1 - Lerp(0.91213574841, 0.58223574541, im), 4.0) /
-                  (mRateFactor2 + 1e-30);
-          ch.reactLevel = level;
-          v = (level + mTameAmount) / mPhi;
-          w = Clamp01((m - 0) / (delayed - 0));
-        } else {
-          level = ch.reactLevel;
-          v = (level + mTameAmount) / mPhi;
-          w = 1;
-        }
-        const double l = 1 - Clamp01((m - level) / (v - level));
-        const double tracked = Lerp(trackHist[(pos + di) & kHistoryMask],
-                                    trackHist[(pos + din) & kHistoryMask], frac);
-        double k = tracked + level;
-        if (level > slope || slope > level) {
-          const double diff = level - slope;
-          ch.residual = k - tracked;
-          k = k - diff / kneeGuard;
-          if (reactOn) k = Lerp(gw, k, Clamp01(l)) * 0.75 + Lerp(gw, k, Clamp01(w)) * 0.25;
-          k = k - ch.residual / kneeGuard;
-        }
-        double n = k;
-        if (gw < 0 && n > 0) n = n * 0.5 + gw * 0.5;
-        double r = Lerp(gw, n, tameMix);
-        if (mBiasAmount > 0 && slope > 0) r = Lerp(gw, r, biasPos);
-        if (mBiasAmount < 0 && slope < 0) r = Lerp(gw, r, biasNeg);
-        o = r;
-        trackHist[pos] = r;
-      }
-    }
-    outHist[pos] = o;
-
-    if (bypassed) {
+  ChannelPass pass(*this, ch, knee, inGain);
+  if (pass.Bypassed()) {
+    // The input is copied while the input low-pass and the histories keep following it.
+    for (int j = 0; j < nFrames; ++j) {
+      pass.RecordOutput(pass.FilterInput(in[j]));
       out[j] = in[j];
-      continue;
     }
-
-    const double z = mOutputLevel * o;
-    const double d = Saturate<2>(z, ch, knee);
-    double bd = d;
-    if (stage2Hist[(pos + d2) & kHistoryMask] != 0) {
-      const double gd = Lerp(stage2Hist[(pos + di) & kHistoryMask],
-                             stage2Hist[(pos + din) & kHistoryMask], frac);
-      ch.residual = d - gd;
-      bd = d - ch.residual / kneeGuard;
-    }
-    stage2Hist[pos] = bd * blend + (1 - blend) * d;
-    o = bd;
-    if (mBiasAmount > 0 && ch.residual > 0) o = Lerp(d, o, biasPos);
-    if (mBiasAmount < 0 && ch.residual < 0) o = Lerp(d, o, biasNeg);
-
-    if (ch.hpA > 1) ch.hpA = 1;
-    if (ch.hpA < -1) ch.hpA = -1;
-    if (ch.hpB > 1) ch.hpB = 1;
-    if (ch.hpB < -1) ch.hpB = -1;
-    o = Biquad(hp, o, ch.hpA, ch.hpB);
-
-    if (lowWet) o = Lerp(ch.preFiltered, o, lowWetMix);
-
-    const double y3 = Biquad(lp, o, ch.outLpA, ch.outLpB);
-    double a = std::fabs(y3);
-    if (a > 0.8) a = SoftClip(a);
-    if (y3 < 0) a = -a;
-    if (a > 1) a = 1;
-    out[j] = a < -1 ? -1 : a;
+    return;
+  }
+  for (int j = 0; j < nFrames; ++j) {
+    const double preFiltered = pass.FilterInput(in[j]);
+    const double tracked = pass.TrackSlope(pass.InputStage(preFiltered));
+    pass.RecordOutput(tracked);
+    out[j] = pass.OutputStage(tracked, preFiltered);
   }
 }
 

@@ -27,22 +27,27 @@ struct DspParams {
 /// saturator and delayed-difference smoother, 20 Hz high-pass, 20 kHz low-pass
 /// and a soft clip just under full scale. Double precision, planar buffers.
 ///
-/// The output is bit-exact to the algorithm's literal statement wherever the
-/// departures below do not apply: the histories are rings rather than arrays
-/// shifted every sample, and work whose result is never used is skipped, neither
-/// of which changes a bit.
-///
-/// Deliberate departures from the literal statement, each for safety:
-///  - a channel whose state is no longer finite at the end of a block (a NaN or
-///    infinite input, or an input near the largest double) has its state cleared,
-///    so it recovers as soon as its input is finite again; while the state stays
-///    finite nothing changes;
-///  - a sample rate that is not finite and positive is ignored (the previous rate
-///    and coefficients stay);
-///  - values truncated to integers (parameters, rates) are clamped to the 32-bit
-///    range first, NaN counting as 0;
-///  - the process-wide denormal seed is a relaxed atomic, advanced by a
-///    compare-and-swap so that concurrent instances never lose a step.
+/// Guarantees:
+///  - Bit-exact: every output sample and every block value is, bit for bit, what the
+///    algorithm's literal statement computes, except where a safety rule below applies.
+///    Every floating-point operation that reaches a result is the stated one, on the
+///    stated operands in the stated order, with contraction and fast-math off. What
+///    differs cannot change a bit: the histories are rings rather than arrays shifted
+///    every sample, work whose result is never used is skipped, and identities (x - 0, a
+///    second clamp, a guard added to a divisor of 1 or more) are left out.
+///  - Range: a processed sample lies within [-1, 1] unless it is NaN; a bypassed block
+///    copies its input bit for bit.
+///  - Safety rules, each a departure from the literal statement:
+///     - a channel whose state is no longer finite at the end of a block (a NaN or
+///       infinite input, or an input near the largest double) has its state cleared,
+///       so it recovers as soon as its input is finite again; while the state stays
+///       finite nothing changes;
+///     - a sample rate that is not finite and positive is ignored (the previous rate
+///       and coefficients stay);
+///     - values truncated to integers (parameters, rates) are clamped to the 32-bit
+///       range first, NaN counting as 0;
+///     - the process-wide denormal seed is a relaxed atomic, advanced by a
+///       compare-and-swap so that concurrent instances never lose a step.
 class TolvaneDsp {
  public:
   static constexpr int kHistorySize = 32;
@@ -115,10 +120,12 @@ class TolvaneDsp {
   static constexpr unsigned kHistoryMask = kHistorySize - 1;
   static_assert((kHistorySize & kHistoryMask) == 0, "history size must be a power of two");
 
-  // The history-aware saturator; mode 1 (stage 1) or 2 (output stage) selects
-  // the memory and the curve.
-  template <int kMode>
-  double Saturate(double x, Channel& ch, double knee) const;
+  // One channel's pass through a block: the stages of the signal path (TolvaneDsp.cpp).
+  class ChannelPass;
+
+  // Runs `nFrames` samples of one channel through the input stage, the slope tracker and
+  // the output stage; bypassed, copies the input while the input filter and the histories
+  // keep following it.
   void ProcessChannel(Channel& ch, const double* in, double* out, int nFrames, double knee,
                       double inGain) const;
   static double NextDenormal();
@@ -139,15 +146,10 @@ class TolvaneDsp {
   int32_t mReactMode = 0;
   double mTameAmount = 0.0;
   int32_t mDelayIndex = 0;
-  int32_t mDelayIndexNext = 0;
   double mDelayFraction = 0.0;
   int32_t mDelay2Index = 0;
   double mRateFactor = 1.0;
   double mRateFactor2 = 2.0;
-
-  const double mPhi = 1.618033988749895;
-  const double mKneeHigh = 2.0023318412286;
-  const double mKneeLow = 2.0011596521816433;
 
   // Active coefficients: low-pass b0 b1 b2 a1 a2, then high-pass b0 b1 b2 a1 a2.
   std::array<double, 10> mCoeffs;
