@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "kantele/gfx/IGfxEditorDelegate.h"
-#include "kantele/gfx/NativeRules.h"
+#include "kantele/gfx/platform/win/InputRules_win.h"
 
 namespace kantele {
 namespace gfx {

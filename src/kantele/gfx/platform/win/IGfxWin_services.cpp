@@ -18,9 +18,9 @@
 
 #include "kantele/gfx/FontInfo.h"
 #include "kantele/gfx/KeyedCache.h"
-#include "kantele/gfx/NativeMenu.h"
-#include "kantele/gfx/NativeRules.h"
 #include "kantele/gfx/Resources.h"
+#include "kantele/gfx/platform/win/InputRules_win.h"
+#include "kantele/gfx/platform/win/MenuPlan_win.h"
 
 namespace kantele {
 namespace gfx {
