@@ -23,6 +23,8 @@
 
 #include "kantele/gfx/IGfxEditorDelegate.h"
 #include "kantele/gfx/platform/win/InputRules_win.h"
+#include "kantele/gfx/platform/win/SystemExports_win.h"
+#include "kantele/gfx/platform/win/WideText_win.h"
 
 namespace kantele {
 namespace gfx {
@@ -68,13 +70,6 @@ using D3DKMTCloseAdapterFunc = LONG(APIENTRY*)(const D3DKMTCloseAdapterArgs*);
 using GetDpiForWindowFunc = UINT(WINAPI*)(HWND);
 using WglGetProcAddressFunc = PROC(WINAPI*)(LPCSTR);
 
-// An exported function by name, as the function pointer type it is declared with.
-template <class F>
-F Lookup(HMODULE module, const char* name) {
-  if (!module) return nullptr;
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 bool IsWindows8OrLater() {
   OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
@@ -116,7 +111,7 @@ GLADapiproc LoadGLFunction(void* userptr, const char* name) {
 bool LoadGL() {
   HMODULE library = LoadLibraryW(L"opengl32.dll");
   if (!library) return false;
-  GLLoader loader{library, Lookup<WglGetProcAddressFunc>(library, "wglGetProcAddress")};
+  GLLoader loader{library, LookupExport<WglGetProcAddressFunc>(library, "wglGetProcAddress")};
   const bool loaded = loader.mGetProcAddress && gladLoadGLUserPtr(LoadGLFunction, &loader) != 0;
   FreeLibrary(library);  // the module stays loaded: this library imports it
   return loaded;
@@ -144,18 +139,7 @@ bool KeyDown(int vk) { return (GetKeyState(vk) & 0x8000) != 0; }
 std::string AnsiCharToUtf8(char c) {
   wchar_t wide[2] = {};
   if (MultiByteToWideChar(CP_ACP, 0, &c, 1, wide, 2) != 1) return std::string();
-  char utf8[8] = {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, 1, utf8, sizeof(utf8), nullptr, nullptr);
-  return std::string(utf8, n > 0 ? static_cast<size_t>(n) : 0u);
-}
-
-std::string WideToUtf8(const wchar_t* text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string utf8(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], n, nullptr, nullptr);
-  utf8.resize(static_cast<size_t>(n - 1));
-  return utf8;
+  return WideToUtf8(wide, 1);
 }
 
 }  // namespace
@@ -185,7 +169,7 @@ UINT IGfxWin::TimerIntervalMs(int fps) {
 float IGfxWin::DpiScale(HWND wnd) {
   // Looked up once: the function exists from Windows 10 (1607) on.
   static const GetDpiForWindowFunc sGetDpiForWindow =
-      Lookup<GetDpiForWindowFunc>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+      LookupExport<GetDpiForWindowFunc>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
   if (!sGetDpiForWindow || !wnd) return 1.f;
   const UINT dpi = sGetDpiForWindow(wnd);
   if (dpi == 0 || dpi == USER_DEFAULT_SCREEN_DPI) return 1.f;  // 0: not a window
@@ -375,10 +359,10 @@ DWORD WINAPI IGfxWin::VBlankThread(LPVOID param) {
   HWND wnd = self->mVBlankWindow;
   HMODULE gdi = LoadLibraryW(L"gdi32.dll");
   const auto openAdapter =
-      Lookup<D3DKMTOpenAdapterFromHdcFunc>(gdi, "D3DKMTOpenAdapterFromHdc");
-  const auto closeAdapter = Lookup<D3DKMTCloseAdapterFunc>(gdi, "D3DKMTCloseAdapter");
+      LookupExport<D3DKMTOpenAdapterFromHdcFunc>(gdi, "D3DKMTOpenAdapterFromHdc");
+  const auto closeAdapter = LookupExport<D3DKMTCloseAdapterFunc>(gdi, "D3DKMTCloseAdapter");
   const auto waitForVBlank =
-      Lookup<D3DKMTWaitForVerticalBlankEventFunc>(gdi, "D3DKMTWaitForVerticalBlankEvent");
+      LookupExport<D3DKMTWaitForVerticalBlankEventFunc>(gdi, "D3DKMTWaitForVerticalBlankEvent");
 
   auto tick = [&] {
     const UINT count = ++self->mVBlankCount;

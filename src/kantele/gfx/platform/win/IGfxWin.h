@@ -44,8 +44,8 @@ enum ETextEntryState : int32_t {
 /// driver offers no vertical-blank service) or, before Windows 8, a window timer, invalidates
 /// the dirty areas and paints the update region's rectangles, and turns window messages into
 /// the core's mouse, key, wheel, touch and drop entries. The native services (menus, the text
-/// entry box, choosers, message boxes, clipboard, web addresses, fonts) are in
-/// IGfxWin_services.cpp.
+/// entry box, choosers, message boxes, clipboard, web addresses) are in IGfxWin_services.cpp,
+/// the platform fonts and their caches in IGfxWin_fonts.cpp.
 ///
 /// [main-thread] Everything runs on the thread that opened the window (the host's
 /// user-interface thread), except the vertical-blank thread, which only reads the stop flag
@@ -132,7 +132,7 @@ class IGfxWin : public IGfxNanoVG {
   /// The number of editors holding the window class.
   static int WindowClassUsers();
 
-  // ---- Native services' process-wide font caches (IGfxWin_services.cpp).
+  // ---- Native services' process-wide font caches (IGfxWin_fonts.cpp).
   // Two caches are shared by every editor of the process: the loaded-font cache keeps the
   // system handles of fonts added from memory (so the fonts stay added), the font-handle cache
   // keeps a GDI font per font identifier for the native text entry box. Each has its own lock;
@@ -172,6 +172,9 @@ class IGfxWin : public IGfxNanoVG {
   static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK TextEntryProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static DWORD WINAPI VBlankThread(LPVOID param);
+  /// A GDI font like the one cached for `fontID`, `height` pixels high; null when none is
+  /// cached. [any-thread] Locks the font-handle cache's lock (IGfxWin_fonts.cpp).
+  static HFONT CreateTextEntryFont(const char* fontID, LONG height);
 
   HGLRC mGLContext = nullptr;
   HDC mSavedDC = nullptr;
