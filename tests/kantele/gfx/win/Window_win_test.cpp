@@ -57,12 +57,12 @@ class WinEditor : public IGfxWin {
 
   /// Stops the frame source: from here on only Tick() runs frame ticks. A tick the vertical-
   /// blank thread posted before it stopped may still wait in the queue; the caller pumps it.
-  void StopTicks() { StopFrameSource(); }
-  void ResumeTicks() { StartFrameSource(mWnd); }
+  void StopTicks() { mFramePacer.Stop(mWnd); }
+  void ResumeTicks() { mFramePacer.Start(mWnd, FPS()); }
   /// One frame tick now, as the newest vertical blank (or timer message) would run it.
   void Tick() {
-    mVBlankSkipUntil = 0;
-    OnFrameTick(mVBlankCount.load());
+    mFramePacer.CancelSkip();
+    OnFrameTick(mFramePacer.NewestTick());
   }
 
   HWND Tooltip() const { return mTooltipWnd; }
@@ -489,12 +489,12 @@ TEST_F(WinWindowTest, BadInputGetsSafeAnswers) {
 }
 
 TEST(WinFramePacing, TheTimerIntervalIsTheFramePeriodButNeverBelow20Ms) {
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(60), 15u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(40), 25u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(50), 20u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(51), 15u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(0), 15u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(-30), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(60), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(40), 25u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(50), 20u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(51), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(0), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(-30), 15u);
 }
 
 }  // namespace

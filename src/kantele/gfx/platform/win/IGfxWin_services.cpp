@@ -56,7 +56,48 @@ HMENU BuildNativeMenu(const NativeMenuPlan& plan) {
   return menu;
 }
 
+// ---- Native text entry box.
+
+// The edit control's styles: a box that scrolls sideways, its text aligned as the style says.
+DWORD EditBoxStyle(ETextAlign align) {
+  DWORD style =
+      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | ES_MULTILINE | ES_AUTOHSCROLL;
+  switch (align) {
+    case kAlignNear:
+      return style | ES_LEFT;
+    case kAlignFar:
+      return style | ES_RIGHT;
+    default:
+      return style | ES_CENTER;
+  }
+}
+
+// Centres the box's line vertically: its text rectangle starts half the height the font leaves
+// free down the box at device scale `scale`.
+void CentreEditBoxText(HWND box, const IRect& bounds, float scale, float fontSize) {
+  const int boxWidth = static_cast<int>((bounds.R - bounds.L) * scale);
+  const int boxHeight = static_cast<int>((bounds.B - bounds.T) * scale);
+  RECT text = {0, static_cast<LONG>((boxHeight - scale * fontSize) * 0.5f), boxWidth + 1,
+               boxHeight + 1};
+  SendMessageW(box, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&text));
+}
+
 // ---- Dialogs.
+
+// The chooser's filter list for `rules`: description and pattern (the same text), each
+// terminated, then the list's terminator; empty without patterns.
+std::wstring FileChooserFilter(const NativeFileFilter& rules) {
+  const std::wstring patterns = Utf8ToWide(rules.mPatterns.data(), rules.mPatterns.size());
+  std::wstring filter;
+  if (!patterns.empty()) {
+    filter = patterns;
+    filter.push_back(L'\0');
+    filter += patterns;
+    filter.push_back(L'\0');
+    filter.push_back(L'\0');
+  }
+  return filter;
+}
 
 // Custom colours of the colour chooser, kept across calls for the whole process.
 COLORREF sCustomColors[16] = {};
@@ -123,7 +164,7 @@ constexpr size_t kMaxShellTextUnits = 4096;
 
 IPopupMenu* IGfxWin::CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds, bool& isAsync) {
   isAsync = false;
-  const float scale = GetDrawScale() * GetScreenScale();
+  const float scale = GetTotalScale();
   IPopupMenu* result = nullptr;
   HMENU native = mWnd ? BuildNativeMenu(PlanNativeMenu(menu)) : nullptr;
   if (native) {
@@ -143,6 +184,8 @@ IPopupMenu* IGfxWin::CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds
     DestroyMenu(native);
   }
   if (mWnd) {
+    // The whole window at the untruncated size; WindowWidth() and WindowHeight() truncate the
+    // draw-scaled size before the screen scale and can come out a pixel smaller.
     const RECT all = {0, 0, static_cast<LONG>(Width() * GetDrawScale() * GetScreenScale()),
                       static_cast<LONG>(Height() * GetDrawScale() * GetScreenScale())};
     InvalidateRect(mWnd, &all, FALSE);
@@ -156,25 +199,11 @@ void IGfxWin::CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const
                                     int length, const char* str) {
   if (mTextEntryWnd || !mWnd) return;
 
-  DWORD editStyle =
-      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | ES_MULTILINE | ES_AUTOHSCROLL;
-  switch (style.mAlign) {
-    case kAlignNear:
-      editStyle |= ES_LEFT;
-      break;
-    case kAlignFar:
-      editStyle |= ES_RIGHT;
-      break;
-    default:
-      editStyle |= ES_CENTER;
-      break;
-  }
-
   // Longer initial texts start the box empty rather than cut.
   wchar_t initial[32];
   CopyWideIfFits(Utf8ToWide(str), initial, 32);
 
-  const float scale = GetDrawScale() * GetScreenScale();
+  const float scale = GetTotalScale();
   const int left = static_cast<int>(bounds.L * scale);
   const int top = static_cast<int>(bounds.T * scale);
   const int right = static_cast<int>(bounds.R * scale);
@@ -182,10 +211,10 @@ void IGfxWin::CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const
   HINSTANCE module = static_cast<HINSTANCE>(const_cast<void*>(GetModuleHandle()));
   if (!module) module = GetModuleHandleA(nullptr);
 
-  HWND box = CreateWindowExW(0, L"EDIT", initial, editStyle, left, top, right - left + 1,
-                             bottom - top + 1, mWnd, reinterpret_cast<HMENU>(99), module, nullptr);
+  HWND box = CreateWindowExW(0, L"EDIT", initial, EditBoxStyle(style.mAlign), left, top,
+                             right - left + 1, bottom - top + 1, mWnd, reinterpret_cast<HMENU>(99),
+                             module, nullptr);
   if (!box) return;
-
   HFONT font = CreateTextEntryFont(style.mFont, static_cast<LONG>(scale * style.mSize));
 
   mTextEntryWnd = box;
@@ -198,14 +227,7 @@ void IGfxWin::CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const
   SendMessageW(box, EM_LIMITTEXT, static_cast<WPARAM>(length > 0 ? length : 0), 0);
   SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   SendMessageW(box, EM_SETSEL, 0, -1);
-
-  if (style.mVAlign == kVAlignMiddle) {
-    const int boxWidth = static_cast<int>((bounds.R - bounds.L) * scale);
-    const int boxHeight = static_cast<int>((bounds.B - bounds.T) * scale);
-    RECT text = {0, static_cast<LONG>((boxHeight - scale * style.mSize) * 0.5f), boxWidth + 1,
-                 boxHeight + 1};
-    SendMessageW(box, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&text));
-  }
+  if (style.mVAlign == kVAlignMiddle) CentreEditBoxText(box, bounds, scale, style.mSize);
 
   // The procedure is replaced before the box takes the focus, so that first focus already
   // reaches TextEntryProc (state kEntryFocused).
@@ -223,51 +245,102 @@ LRESULT CALLBACK IGfxWin::TextEntryProc(HWND wnd, UINT msg, WPARAM wParam, LPARA
 
   if (self->mShowingTooltip) self->HideTooltipText();
 
+  if (msg == WM_GETDLGCODE) {
+    LRESULT code = CallWindowProcW(own, wnd, msg, wParam, lParam);
+    const auto* asked = reinterpret_cast<const MSG*>(lParam);
+    if (asked && asked->message == WM_KEYDOWN && wParam == VK_RETURN) code |= DLGC_WANTALLKEYS;
+    return code;
+  }
+  if (self->HandleTextEntryMessage(msg, wParam)) return 0;
+  return CallWindowProcW(own, wnd, msg, wParam, lParam);
+}
+
+bool IGfxWin::HandleTextEntryMessage(UINT msg, WPARAM wParam) {
   switch (msg) {
     case WM_SETFOCUS:
-      self->mTextEntryState = kEntryFocused;
-      break;
+      mTextEntryState = kEntryFocused;
+      return false;
     case WM_KILLFOCUS:
       // Losing the focus (a click elsewhere, in the host or another window) cancels, unless
       // the edit was already committed: Return's commit must not turn into a cancel because
       // the focus left the box before the frame tick closed it.
-      if (self->mTextEntryState != kEntryCommit) self->mTextEntryState = kEntryCancel;
-      break;
-    case WM_GETDLGCODE: {
-      LRESULT code = CallWindowProcW(own, wnd, msg, wParam, lParam);
-      const auto* asked = reinterpret_cast<const MSG*>(lParam);
-      if (asked && asked->message == WM_KEYDOWN && wParam == VK_RETURN) code |= DLGC_WANTALLKEYS;
-      return code;
-    }
+      if (mTextEntryState != kEntryCommit) mTextEntryState = kEntryCancel;
+      return false;
     case WM_KEYDOWN:
       if (wParam == VK_RETURN) {
-        self->mTextEntryState = kEntryCommit;
-        return 0;
+        mTextEntryState = kEntryCommit;
+        return true;
       }
       if (wParam == VK_ESCAPE) {
-        self->mTextEntryState = kEntryCancel;
-        return 0;
+        mTextEntryState = kEntryCancel;
+        return true;
       }
-      break;
+      return false;
     case WM_CHAR:
       // Without a parameter every character passes the filter except the line breaks and the
       // Escape that Return and Escape would otherwise leave in the one-line box.
-      if (!NativeTextEntryAccepts(self->mTextEntryParam ? self->mTextEntryParam->GetKind()
-                                                        : kKindNone,
-                                  static_cast<uint32_t>(wParam))) {
-        return 0;
-      }
-      break;
+      return !NativeTextEntryAccepts(mTextEntryParam ? mTextEntryParam->GetKind() : kKindNone,
+                                     static_cast<uint32_t>(wParam));
     case WM_COMMAND:
       if (HIWORD(wParam) == 1) {
-        self->mTextEntryState = kEntryCommit;
-        return 0;
+        mTextEntryState = kEntryCommit;
+        return true;
       }
-      break;
+      return false;
     default:
-      break;
+      return false;
   }
-  return CallWindowProcW(own, wnd, msg, wParam, lParam);
+}
+
+LRESULT IGfxWin::TextEntryColors(HDC dc) {
+  if (!mTextEntryWnd) return 0;
+  const IArgb& bg = mTextEntryStyle.mTextEntryBGColor;
+  const IArgb& fg = mTextEntryStyle.mTextEntryFGColor;
+  SetBkColor(dc, RGB(bg.R, bg.G, bg.B));
+  SetDCBrushColor(dc, RGB(bg.R, bg.G, bg.B));
+  SetTextColor(dc, RGB(fg.R, fg.G, fg.B));
+  SetBkMode(dc, OPAQUE);
+  return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
+}
+
+bool IGfxWin::RunTextEntryTick() {
+  if (!mTextEntryWnd || mTextEntryState == kEntryIdle) return false;
+  if (mTextEntryState == kEntryCancel) {
+    DestroyTextEntry();
+    ClearInTextEntryControl();
+  } else if (mTextEntryState == kEntryCommit) {
+    wchar_t text[256] = {};
+    SendMessageW(mTextEntryWnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    text[255] = L'\0';
+    const std::string utf8 = WideToUtf8(text);
+    CommitTextEntry(utf8.c_str());
+    DestroyTextEntry();
+  }
+  mTextEntryState = kEntryIdle;
+  return true;
+}
+
+void IGfxWin::CancelTextEntry() { mTextEntryState = kEntryCancel; }
+
+void IGfxWin::DestroyTextEntry() {
+  if (mTextEntryWnd) {
+    // The box's own procedure back first, so destroying it calls nothing of this editor.
+    if (mDefEditProc) {
+      const LONG_PTR proc = reinterpret_cast<LONG_PTR>(mDefEditProc);
+      if (IsWindowUnicode(mTextEntryWnd))
+        SetWindowLongPtrW(mTextEntryWnd, GWLP_WNDPROC, proc);
+      else
+        SetWindowLongPtrA(mTextEntryWnd, GWLP_WNDPROC, proc);
+    }
+    DestroyWindow(mTextEntryWnd);
+    mTextEntryWnd = nullptr;
+  }
+  mDefEditProc = nullptr;
+  if (mEditFont) {
+    DeleteObject(mEditFont);
+    mEditFont = nullptr;
+  }
+  mTextEntryParam = nullptr;
 }
 
 // ---- Choosers.
@@ -286,17 +359,8 @@ void IGfxWin::ChooseFile(std::string& fileName, std::string& path, EFileAction a
   wchar_t folder[MAX_PATH] = {};
   CopyWideIfFits(Utf8ToWide(path.data(), path.size()), folder, MAX_PATH);
 
-  // Description and pattern, each terminated, then the list's terminator.
   const NativeFileFilter rules = MakeNativeFileFilter(extensions);
-  const std::wstring patterns = Utf8ToWide(rules.mPatterns.data(), rules.mPatterns.size());
-  std::wstring filter;
-  if (!patterns.empty()) {
-    filter = patterns;
-    filter.push_back(L'\0');
-    filter += patterns;
-    filter.push_back(L'\0');
-    filter.push_back(L'\0');
-  }
+  const std::wstring filter = FileChooserFilter(rules);
   const std::wstring defaultExt =
       Utf8ToWide(rules.mDefaultExtension.data(), rules.mDefaultExtension.size());
 
