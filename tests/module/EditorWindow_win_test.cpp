@@ -28,6 +28,7 @@
 
 #include "EditorHost.h"
 #include "ModuleHost.h"
+#include "support/MessagePump.h"
 
 namespace kantele::test {
 namespace {
@@ -42,28 +43,6 @@ std::vector<WPARAM> sHostKeys;
 LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_KEYDOWN) sHostKeys.push_back(wParam);
   return DefWindowProcA(wnd, msg, wParam, lParam);
-}
-
-/// Handles this thread's messages until `done` answers true or `timeoutMs` pass; answers
-/// `done`'s last answer.
-template <class F>
-bool PumpUntil(F done, DWORD timeoutMs = 5000) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    const bool handled = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE;
-    if (handled) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start > timeoutMs) return done();
-    if (!handled) MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-}
-
-void PumpFor(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
 }
 
 SIZE ClientSize(HWND wnd) {
@@ -159,7 +138,7 @@ class EditorWindowTest : public ModuleTest {
     }
     if (mHost) DestroyWindow(mHost);
     UnregisterClassA("TolvaneTestHost", GetModuleHandleA(nullptr));
-    PumpFor(10);
+    PumpMessagesFor(10);
     ModuleTest::TearDown();
   }
 
@@ -237,7 +216,7 @@ TEST_F(EditorWindowTest, OpensAChildWindowInTheHostsWindowAndDrawsTheEditor) {
 
   // What the window shows is the windowless rendering of the same editor, within the
   // rounding of a different OpenGL stack.
-  PumpFor(100);
+  PumpMessagesFor(100);
   int w = 0;
   int h = 0;
   const std::vector<uint8_t> shown = ReadWindow(editor, w, h);
@@ -265,7 +244,7 @@ TEST_F(EditorWindowTest, OpensAChildWindowInTheHostsWindowAndDrawsTheEditor) {
   const long flipOff = AreaSum(shown, w, 669, 177, 702, 252);
   mEffect->setParameter(mEffect, kBypass, 1.f);
   std::vector<uint8_t> bypassed;
-  ASSERT_TRUE(PumpUntil([&] {
+  ASSERT_TRUE(PumpMessagesUntil([&] {
     bypassed = ReadWindow(editor, w, h);
     return AreaSum(bypassed, w, 660, 100, 710, 150) != lampOff;
   }));
@@ -340,7 +319,7 @@ TEST_F(EditorWindowTest, ARightClickTypesAValueIntoTheControlsParameter) {
     SendMessageA(editor, WM_RBUTTONDOWN, MK_RBUTTON, At(x, y, s));
     SendMessageA(editor, WM_RBUTTONUP, 0, At(x, y, s));
     HWND box = FindWindowExW(editor, nullptr, L"EDIT", nullptr);
-    PumpFor(50);
+    PumpMessagesFor(50);
     return box;
   };
   const auto boxText = [](HWND box) {
@@ -359,10 +338,10 @@ TEST_F(EditorWindowTest, ARightClickTypesAValueIntoTheControlsParameter) {
   EXPECT_EQ(boxText(box), L"32.00");
   SetWindowTextW(box, L"50");
   SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
-  ASSERT_TRUE(PumpUntil([&] { return std::fabs(Param(kInputGain) - 0.25f) < 1e-6; }))
+  ASSERT_TRUE(PumpMessagesUntil([&] { return std::fabs(Param(kInputGain) - 0.25f) < 1e-6; }))
       << Param(kInputGain);
   EXPECT_EQ(EditOpcodes(kInputGain), oneGesture);
-  EXPECT_TRUE(PumpUntil(boxGone));
+  EXPECT_TRUE(PumpMessagesUntil(boxGone));
 
   // Text the parser refuses, Escape and a click elsewhere change nothing.
   enum EEnding { kRefused, kEscape, kClickElsewhere };
@@ -377,8 +356,8 @@ TEST_F(EditorWindowTest, ARightClickTypesAValueIntoTheControlsParameter) {
     } else {
       SendMessageW(box, WM_KEYDOWN, ending == kEscape ? VK_ESCAPE : VK_RETURN, 1);
     }
-    EXPECT_TRUE(PumpUntil(boxGone));
-    PumpFor(50);
+    EXPECT_TRUE(PumpMessagesUntil(boxGone));
+    PumpMessagesFor(50);
     EXPECT_NEAR(Param(kInputGain), 0.25f, 1e-6);
     EXPECT_TRUE(EditOpcodes(kInputGain).empty());
   }
@@ -389,7 +368,7 @@ TEST_F(EditorWindowTest, ARightClickTypesAValueIntoTheControlsParameter) {
   ASSERT_NE(box, nullptr) << "no text box over the React switch";
   SetWindowTextW(box, L"0");
   SendMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
-  ASSERT_TRUE(PumpUntil([&] { return Param(kReact) == 0.f; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return Param(kReact) == 0.f; }));
   EXPECT_EQ(EditOpcodes(kReact), oneGesture);
 }
 
@@ -432,7 +411,7 @@ TEST_F(EditorWindowTest, TheCornerGripResizesTheWindowAndTheSizeSurvivesReopenin
 
   // The full-size editor as it shows under the test's display.
   if (const char* shot = std::getenv("TOLVANE_EDITOR_SCREENSHOT")) {
-    PumpFor(100);
+    PumpMessagesFor(100);
     int w = 0;
     int h = 0;
     const std::vector<uint8_t> rgba = ReadWindow(editor, w, h);
@@ -445,14 +424,14 @@ TEST_F(EditorWindowTest, AHostThatDestroysItsWindowFirstCanOpenTheEditorAgainAnd
   // The host's window goes with the editor in it, and the editor is opened again in a new
   // one without being closed in between: it opens at its size.
   ASSERT_NE(Open(), nullptr);
-  PumpFor(50);
+  PumpMessagesFor(50);
   DestroyWindow(mHost);
   mHost = MakeHost();
   HWND editor = Open();
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(ClientSize(editor).cx, 815);
   EXPECT_EQ(ClientSize(editor).cy, 505);
-  PumpFor(50);
+  PumpMessagesFor(50);
   // The same, then closed.
   DestroyWindow(mHost);
   mHost = MakeHost();
@@ -465,14 +444,14 @@ TEST_F(EditorWindowTest, FiftyOpenAndCloseCyclesLeaveNothingBehind) {
   for (int i = 0; i < 50; ++i) {
     HWND editor = Open();
     ASSERT_NE(editor, nullptr) << i;
-    if (i % 10 == 0) PumpFor(30);
+    if (i % 10 == 0) PumpMessagesFor(30);
     Dispatch(effEditClose);
     ASSERT_EQ(Editor(), nullptr) << i;
   }
   EXPECT_FALSE(ClassRegistered());
   EXPECT_EQ(wglGetCurrentContext(), nullptr);
   // Nothing the editor left behind reaches this thread any more.
-  PumpFor(50);
+  PumpMessagesFor(50);
 }
 
 }  // namespace

@@ -6,25 +6,24 @@
 #include "kantele/Timer.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "support/MessagePump.h"
 #endif
 
 namespace kantele::test {
 
 bool PumpTimersUntil(const std::function<bool()>& done, int timeoutMs) {
+#ifdef _WIN32
+  // The system's timers tick through the thread's message loop.
+  return PumpMessagesUntil(done, timeoutMs);
+#else
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {
     if (std::chrono::steady_clock::now() >= end) return done();
-#ifdef _WIN32
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-#else
     Timer::ServiceDueTimers();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-#endif
   }
   return true;
+#endif
 }
 
 void PumpTimersFor(int ms) {

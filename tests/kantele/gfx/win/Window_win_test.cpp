@@ -17,11 +17,15 @@
 #include <vector>
 
 #include "kantele/gfx/support/RecordingGfx.h"
+#include "support/MessagePump.h"
 
 namespace kantele {
 namespace gfx {
 namespace test {
 namespace {
+
+using kantele::test::PumpMessagesFor;
+using kantele::test::PumpMessagesUntil;
 
 const IArgb kBackColor{255, 40, 80, 120};
 const IArgb kKnobColor{255, 200, 30, 60};
@@ -53,12 +57,12 @@ class WinEditor : public IGfxWin {
 
   /// Stops the frame source: from here on only Tick() runs frame ticks. A tick the vertical-
   /// blank thread posted before it stopped may still wait in the queue; the caller pumps it.
-  void StopTicks() { StopFrameSource(); }
-  void ResumeTicks() { StartFrameSource(mWnd); }
+  void StopTicks() { mFramePacer.Stop(mWnd); }
+  void ResumeTicks() { mFramePacer.Start(mWnd, FPS()); }
   /// One frame tick now, as the newest vertical blank (or timer message) would run it.
   void Tick() {
-    mVBlankSkipUntil = 0;
-    OnFrameTick(mVBlankCount.load());
+    mFramePacer.CancelSkip();
+    OnFrameTick(mFramePacer.NewestTick());
   }
 
   HWND Tooltip() const { return mTooltipWnd; }
@@ -86,26 +90,6 @@ HWND MakeHost(int w = 700, int h = 500) {
   RegisterClassA(&wc);  // fails harmlessly once registered
   return CreateWindowExA(0, "KanteleTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, w,
                          h, nullptr, nullptr, wc.hInstance, nullptr);
-}
-
-template <class F>
-bool PumpUntil(F done, DWORD timeoutMs = 5000) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    const bool handled = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE;
-    if (handled) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start > timeoutMs) return done();
-    if (!handled) MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-}
-
-void PumpFor(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
 }
 
 SIZE ClientSize(HWND wnd) {
@@ -157,13 +141,13 @@ class WinWindowTest : public ::testing::Test {
   void TearDown() override {
     g.reset();
     DestroyWindow(host);
-    PumpFor(10);
+    PumpMessagesFor(10);
   }
 
   HWND Open() { return static_cast<HWND>(g->OpenWindow(host)); }
   bool NextFrame() {
     const int frames = g->mFrames;
-    return PumpUntil([&] { return g->mFrames > frames; });
+    return PumpMessagesUntil([&] { return g->mFrames > frames; });
   }
 
   EventLog log;
@@ -193,7 +177,7 @@ TEST_F(WinWindowTest, OpensAChildWindowDrawsWhatIsDirtyAndFollowsTheDrawScale) {
   EXPECT_NE(g->Tooltip(), nullptr);
   EXPECT_TRUE(g->TooltipsEnabled());
 
-  ASSERT_TRUE(PumpUntil([&] { return g->mFrames > 0; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return g->mFrames > 0; }));
   EXPECT_EQ(g->mFrameWidth, 300);
   EXPECT_EQ(g->mFrameHeight, 200);
   EXPECT_TRUE(ShowsColor(*g, 150, 100, kKnobColor));
@@ -205,7 +189,7 @@ TEST_F(WinWindowTest, OpensAChildWindowDrawsWhatIsDirtyAndFollowsTheDrawScale) {
   // them: Wine also repaints whenever the X server reports the window exposed. The first
   // tick draws what is still dirty when the first frame came from such a repaint.
   g->StopTicks();
-  PumpFor(50);
+  PumpMessagesFor(50);
   g->Tick();
   const int frames = g->mFrames;
   for (int i = 0; i < 5; ++i) g->Tick();
@@ -229,7 +213,7 @@ TEST_F(WinWindowTest, OpensAChildWindowDrawsWhatIsDirtyAndFollowsTheDrawScale) {
   EXPECT_GE(IndexOf(log, "ResizeFromEditor 600 400"), 0);
   // (Under Wine the window's OpenGL surface follows the X window's new size a little later
   // than the window does: the first frames may be drawn on the old surface.)
-  ASSERT_TRUE(PumpUntil([&] {
+  ASSERT_TRUE(PumpMessagesUntil([&] {
     return g->mFrameWidth == 600 && ShowsColor(*g, 300, 200, kNewKnobColor);
   }));
   EXPECT_EQ(g->mFrameHeight, 400);
@@ -341,7 +325,7 @@ TEST_F(WinWindowTest, ANativeTextEntryIsCommittedOrCancelledAtTheNextTick) {
   ASSERT_NE(wnd, nullptr);
   // The test runs the frame ticks itself, so none falls where the steps below do not expect it.
   g->StopTicks();
-  PumpFor(50);
+  PumpMessagesFor(50);
   const LPARAM onBackground = MAKELPARAM(20, 20);
   auto openEntry = [&] {
     g->OpenTextEntry(*knob, ITextStyle(), IRect(100, 50, 200, 80), "12", 0);
@@ -433,7 +417,7 @@ TEST_F(WinWindowTest, EditorsShareTheClassAndLeaveTheThreadsGLContextAlone) {
   EXPECT_EQ(wglGetCurrentContext(), hostContext);
   ASSERT_NE(other->OpenWindow(otherHost), nullptr);
   EXPECT_EQ(IGfxWin::WindowClassUsers(), 2);
-  ASSERT_TRUE(PumpUntil([&] { return g->mFrames > 0 && other->mFrames > 0; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return g->mFrames > 0 && other->mFrames > 0; }));
   EXPECT_EQ(wglGetCurrentContext(), hostContext);
   EXPECT_EQ(wglGetCurrentDC(), glDC);
 
@@ -443,7 +427,7 @@ TEST_F(WinWindowTest, EditorsShareTheClassAndLeaveTheThreadsGLContextAlone) {
   EXPECT_EQ(wglGetCurrentContext(), hostContext);
   const int frames = other->mFrames;
   other->SetAllControlsDirty();
-  ASSERT_TRUE(PumpUntil([&] { return other->mFrames > frames; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return other->mFrames > frames; }));
   other->Resize(240, 160, 1.f);
   EXPECT_EQ(ClientSize(static_cast<HWND>(other->GetNativeWindow())).cx, 240);
   EXPECT_EQ(wglGetCurrentContext(), hostContext);
@@ -478,7 +462,7 @@ TEST_F(WinWindowTest, BadInputGetsSafeAnswers) {
   // Messages with values no system sends leave the editor working.
   HWND wnd = Open();
   ASSERT_NE(wnd, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return g->mFrames > 0; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return g->mFrames > 0; }));
   SendMessageA(wnd, WM_DROPFILES, 0, 0);
   SendMessageA(wnd, WM_TOUCH, MAKEWPARAM(3, 0), 0x1234);
   SendMessageA(wnd, WM_USER + 1, 0xFFFFFFFF, 0);
@@ -492,7 +476,7 @@ TEST_F(WinWindowTest, BadInputGetsSafeAnswers) {
   EXPECT_TRUE(g->IsWindowOpen());
   const int frames = g->mFrames;
   knob->SetDirty(false);
-  ASSERT_TRUE(PumpUntil([&] { return g->mFrames > frames; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return g->mFrames > frames; }));
 
   // WM_CLOSE closes; closing again does nothing.
   SendMessageA(wnd, WM_CLOSE, 0, 0);
@@ -505,12 +489,12 @@ TEST_F(WinWindowTest, BadInputGetsSafeAnswers) {
 }
 
 TEST(WinFramePacing, TheTimerIntervalIsTheFramePeriodButNeverBelow20Ms) {
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(60), 15u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(40), 25u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(50), 20u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(51), 15u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(0), 15u);
-  EXPECT_EQ(IGfxWin::TimerIntervalMs(-30), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(60), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(40), 25u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(50), 20u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(51), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(0), 15u);
+  EXPECT_EQ(FramePacer::TimerIntervalMs(-30), 15u);
 }
 
 }  // namespace

@@ -17,12 +17,12 @@
 #undef LoadBitmap
 #undef DrawText
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "kantele/gfx/IGfxNanoVG.h"
+#include "kantele/gfx/platform/win/FramePacer_win.h"
 
 namespace kantele {
 namespace gfx {
@@ -39,18 +39,19 @@ enum ETextEntryState : int32_t {
 /// The editor's graphics context on Windows.
 ///
 /// It opens a child window of class "KanteleWndClass" inside the host's window, makes a WGL
-/// OpenGL context on it (the OpenGL entry points loaded with glad), paces frames with the
-/// display's vertical blank (a thread posting WM_USER + 1; a 16 ms sleep when the display
-/// driver offers no vertical-blank service) or, before Windows 8, a window timer, invalidates
-/// the dirty areas and paints the update region's rectangles, and turns window messages into
-/// the core's mouse, key, wheel, touch and drop entries. The native services (menus, the text
-/// entry box, choosers, message boxes, clipboard, web addresses, fonts) are in
-/// IGfxWin_services.cpp.
+/// OpenGL context on it (the OpenGL entry points loaded with glad), takes its frame ticks
+/// from a `FramePacer` (the display's vertical blank, or a window timer before Windows 8),
+/// invalidates the dirty areas and paints the update region's rectangles (IGfxWin.cpp). It
+/// turns window messages into the core's mouse, key, wheel, touch and drop entries
+/// (IGfxWin_input.cpp). The native services (menus, the text entry box, choosers, message
+/// boxes, clipboard, web addresses) are in IGfxWin_services.cpp, the platform fonts and their
+/// caches in IGfxWin_fonts.cpp.
 ///
 /// [main-thread] Everything runs on the thread that opened the window (the host's
-/// user-interface thread), except the vertical-blank thread, which only reads the stop flag
-/// and the window handle, counts and posts messages. The GL context is current only around
-/// painting, resizing, setup and teardown; the thread's previous context is restored.
+/// user-interface thread), except the frame pacer's vertical-blank thread, which only reads
+/// its stop flag and the window handle, counts and posts messages. The GL context is current
+/// only around painting, resizing, setup and teardown; the thread's previous context is
+/// restored.
 class IGfxWin : public IGfxNanoVG {
  public:
   /// A font found among the installed ones (by family name) or loaded from memory.
@@ -120,19 +121,16 @@ class IGfxWin : public IGfxNanoVG {
   void DrawResize() override;
 
   // ---- What the window layer adds.
-  /// Frame pacing for the window's timer: floor(1000 / fps) ms, or 15 ms when that is below
-  /// 20 (so 60 frames per second gives 15 ms).
-  static UINT TimerIntervalMs(int fps);
   /// Device pixels per DPI unit of `wnd` (GetDpiForWindow / 96; 1 where the system lacks it).
   static float DpiScale(HWND wnd);
   /// The state of the native text entry box.
   ETextEntryState GetTextEntryState() const { return mTextEntryState; }
   /// True when frames follow the vertical blank (Windows 8 and later), false with a timer.
-  bool UsesVBlank() const { return mVBlankMode; }
+  bool UsesVBlank() const { return mFramePacer.UsesVBlank(); }
   /// The number of editors holding the window class.
   static int WindowClassUsers();
 
-  // ---- Native services' process-wide font caches (IGfxWin_services.cpp).
+  // ---- Native services' process-wide font caches (IGfxWin_fonts.cpp).
   // Two caches are shared by every editor of the process: the loaded-font cache keeps the
   // system handles of fonts added from memory (so the fonts stay added), the font-handle cache
   // keeps a GDI font per font identifier for the native text entry box. Each has its own lock;
@@ -155,23 +153,60 @@ class IGfxWin : public IGfxNanoVG {
   static std::string ClipboardTextToUtf8(const void* data, size_t bytes);
 
  protected:
+  // ---- Window layer (IGfxWin.cpp).
   /// One frame tick: carries out a text entry commit or cancel, follows the window's DPI,
-  /// runs the display tick and animations and invalidates what is dirty.
+  /// runs the display tick and animations and invalidates what is dirty. `count` is the
+  /// vertical-blank tick's (0 from the timer); the frame pacer drops stale ones.
   void OnFrameTick(UINT count);
   void OnPaint();
+  void CreateTooltips();
+  /// Sets the window's pixel format and makes, makes current and loads its OpenGL context;
+  /// false when any step fails. On success the context stays current (one level deep).
+  bool CreateGLContext();
+  /// Everything of the open window but the window itself and its class reference: the frame
+  /// source, the text entry box, capture and hidden cursor, the OpenGL view and context, the
+  /// tooltips. Also run when the host destroys the window before closing the editor.
+  void ReleaseWindowResources();
+  static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  /// The window's own messages (painting, frame ticks, closing and destruction, the text
+  /// entry box's colours); what none of them is goes to the default procedure.
+  LRESULT HandleWindowMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  // ---- Input (IGfxWin_input.cpp).
+  /// Hands a message of the editor's window to its handler: input here, the rest to
+  /// HandleWindowMessage. While the text entry box has just taken the focus, a press cancels
+  /// it and other input goes unhandled to the default procedure.
   LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleKey(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void HandleMouseMove(HWND wnd, WPARAM wParam, LPARAM lParam);
+  void HandleButtonDown(HWND wnd, WPARAM wParam, LPARAM lParam);
+  void HandleButtonUp(WPARAM wParam, LPARAM lParam);
+  void HandleDoubleClick(HWND wnd, WPARAM wParam, LPARAM lParam);
+  void HandleWheel(HWND wnd, WPARAM wParam, LPARAM lParam);
   void HandleTouch(WPARAM wParam, LPARAM lParam);
+  void HandleDrop(WPARAM wParam);
+  void HandleHover();
+  void HandleMouseLeave();
   /// A mouse record from a client-area mouse message; also the last mouse position.
   IMousePoint MousePoint(LPARAM lParam, WPARAM wParam);
   void ShowTooltipText(const char* text);
   void HideTooltipText();
-  void CreateTooltips();
+
+  // ---- Native services (IGfxWin_services.cpp).
+  /// The frame tick's share of an open text entry box: carries out its commit or cancel and
+  /// returns the box to idle. True when the tick ends there (the box has a state to act on).
+  bool RunTextEntryTick();
+  /// The colours of the text entry box (WM_CTLCOLOREDIT with its DC): its style's.
+  LRESULT TextEntryColors(HDC dc);
   void DestroyTextEntry();
   HWND FindOwnerWindow();
-
-  static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK TextEntryProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  static DWORD WINAPI VBlankThread(LPVOID param);
+  /// What a message to the text entry box means for its state; true when the message ends
+  /// there and the box's own procedure does not see it.
+  bool HandleTextEntryMessage(UINT msg, WPARAM wParam);
+  /// A GDI font like the one cached for `fontID`, `height` pixels high; null when none is
+  /// cached. [any-thread] Locks the font-handle cache's lock (IGfxWin_fonts.cpp).
+  static HFONT CreateTextEntryFont(const char* fontID, LONG height);
 
   HGLRC mGLContext = nullptr;
   HDC mSavedDC = nullptr;
@@ -185,12 +220,7 @@ class IGfxWin : public IGfxNanoVG {
   WNDPROC mDefEditProc = nullptr;
   HFONT mEditFont = nullptr;
   DWORD mPID = 0;
-  HWND mVBlankWindow = nullptr;
-  std::atomic<bool> mVBlankShutdown{false};
-  HANDLE mVBlankThread = INVALID_HANDLE_VALUE;
-  std::atomic<UINT> mVBlankCount{0};
-  UINT mVBlankSkipUntil = 0;
-  bool mVBlankMode = false;
+  FramePacer mFramePacer;
   const IParam* mTextEntryParam = nullptr;
   ITextStyle mTextEntryStyle{14.f, kColorBlack, "Roboto-Regular"};
   IRect mTextEntryBounds;
@@ -203,22 +233,19 @@ class IGfxWin : public IGfxNanoVG {
   bool mPenInput = false;
   ECursor mCursorType = kArrowCursor;
 
-  // ---- Window layer (IGfxWin.cpp).
-  /// Sets the window's pixel format and makes, makes current and loads its OpenGL context;
-  /// false when any step fails. On success the context stays current (one level deep).
-  bool CreateGLContext();
-  /// Starts the vertical-blank thread, or the frame timer without vertical-blank pacing (or
-  /// when the thread cannot start).
-  void StartFrameSource(HWND wnd);
-  /// Stops the vertical-blank thread (waiting at most 10 s for it) or the frame timer.
-  void StopFrameSource();
-  /// Everything of the open window but the window itself and its class reference: the frame
-  /// source, the text entry box, capture and hidden cursor, the OpenGL view and context, the
-  /// tooltips. Also run when the host destroys the window before closing the editor.
-  void ReleaseWindowResources();
   /// Nesting depth of MakeGLContextCurrent: only the outermost call saves the thread's DC
   /// and context and the matching RestoreGLContext restores them.
   int mGLContextDepth = 0;
+
+ private:
+  /// The window the editor opens in `parent` at (x, y) with size (w, h), its class registered
+  /// for the first user; null (with the frame source stopped and the class reference dropped)
+  /// when the system refuses it.
+  HWND CreateChildWindow(HWND parent, int x, int y, int w, int h);
+  /// With the context current: the view, the screen scale, the layout, touch, tooltips.
+  void SetUpOpenedView(float screenScale);
+  /// Invalidates the dirty areas of a due frame tick and paints them at once.
+  void PaintDirtyAreas(UINT count);
 };
 
 }  // namespace gfx

@@ -1,4 +1,4 @@
-#include "kantele/gfx/NativeMenu.h"
+#include "kantele/gfx/platform/win/MenuPlan_win.h"
 
 #include <cstdio>
 #include <utility>

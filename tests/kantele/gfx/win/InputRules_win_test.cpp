@@ -1,4 +1,4 @@
-#include "kantele/gfx/NativeRules.h"
+#include "kantele/gfx/platform/win/InputRules_win.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ std::string Accepted(EParamKind kind, const std::string& typed) {
   return out;
 }
 
-TEST(NativeRules, TextEntryCharacters) {
+TEST(InputRules, TextEntryCharacters) {
   const std::string typed = "-12.5e+3,x 9\x02";
   EXPECT_EQ(Accepted(kKindDouble, typed), "-12.5+39");
   for (EParamKind kind : {kKindBool, kKindInt, kKindEnum})
@@ -31,7 +31,7 @@ TEST(NativeRules, TextEntryCharacters) {
   }
 }
 
-TEST(NativeRules, FileFilter) {
+TEST(InputRules, FileFilter) {
   NativeFileFilter f = MakeNativeFileFilter("wav aif");
   EXPECT_EQ(f.mPatterns + "|" + f.mDefaultExtension, "*.wav;*.aif|wav");
   f = MakeNativeFileFilter("  wav   aif ");
@@ -53,7 +53,7 @@ TEST(NativeRules, FileFilter) {
   EXPECT_EQ(f.mPatterns.substr(f.mPatterns.size() - 10), ";*.abc;*.x");
 }
 
-TEST(NativeRules, WheelNotches) {
+TEST(InputRules, WheelNotches) {
   EXPECT_EQ(WheelNotches(120) + WheelNotches(359), 3);
   EXPECT_EQ(WheelNotches(60) + WheelNotches(-119), 0);
   EXPECT_EQ(WheelNotches(-240), -2);

@@ -1,5 +1,9 @@
 #pragma once
 
+// The Windows editor's popup-menu plan: how a popup menu becomes the system's menu (entries,
+// ids, texts, columns) and which item a chosen id names. No system header: built and tested on
+// every platform.
+
 #include <memory>
 #include <string>
 #include <vector>

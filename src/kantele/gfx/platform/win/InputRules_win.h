@@ -1,5 +1,9 @@
 #pragma once
 
+// The Windows editor's rules for what the user gives it that need no system: the characters
+// the text entry box takes, the file types a file chooser offers, wheel notches. No system
+// header: built and tested on every platform.
+
 #include <cstdint>
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "kantele/gfx/NativeRules.h"
+#include "kantele/gfx/platform/win/InputRules_win.h"
 
 #include <cstring>
 

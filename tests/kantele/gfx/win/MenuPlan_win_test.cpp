@@ -1,4 +1,4 @@
-#include "kantele/gfx/NativeMenu.h"
+#include "kantele/gfx/platform/win/MenuPlan_win.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ std::unique_ptr<IPopupMenu> MenuOf(std::initializer_list<const char*> texts) {
   return menu;
 }
 
-TEST(NativeMenu, ItemText) {
+TEST(MenuPlan, ItemText) {
   EXPECT_EQ(NativeMenuItemText("Gain", 2, 9), "09: Gain");
   EXPECT_EQ(NativeMenuItemText("Gain", 1, 9) + NativeMenuItemText("Gain", 3, 12),
             "9: Gain012: Gain");
@@ -34,14 +34,14 @@ TEST(NativeMenu, ItemText) {
       << "a character straddling byte 50 goes whole";
 }
 
-TEST(NativeMenu, ColumnBreaks) {
+TEST(MenuPlan, ColumnBreaks) {
   for (int j = 1; j <= 12; ++j) EXPECT_EQ(NativeMenuColumnBreak(j, 12, 5), j == 6 || j == 11) << j;
   for (int j = 1; j <= 200; ++j) EXPECT_FALSE(NativeMenuColumnBreak(j, 200, 5)) << j;
   EXPECT_TRUE(NativeMenuColumnBreak(156, 159, 5));
   EXPECT_FALSE(NativeMenuColumnBreak(6, 12, 0) || NativeMenuColumnBreak(6, 12, -5));
 }
 
-TEST(NativeMenu, EntriesAndFlags) {
+TEST(MenuPlan, EntriesAndFlags) {
   IPopupMenu menu("", 1);
   menu.AddItem("Heading", IPopupMenuItem::kTitle);
   menu.AddSeparator();
@@ -80,7 +80,7 @@ void ExpectIdsResolve(const NativeMenuPlan& plan, IPopupMenu& root) {
   }
 }
 
-TEST(NativeMenu, IdsAndResolution) {
+TEST(MenuPlan, IdsAndResolution) {
   IPopupMenu menu;
   menu.AddItem("a");
   menu.AddItem("b", MenuOf({"b1", "b2", "b3"}));
