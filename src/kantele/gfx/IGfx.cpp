@@ -517,13 +517,12 @@ bool IGfx::OpenContextMenu(IControl* control, int paramIdx, float x, float y) {
 
 // ---- Size and scale.
 
-int IGfx::WindowWidth() const {
-  return static_cast<int>(GetScreenScaleValue() *
-                          static_cast<float>(static_cast<int>(mWidth * mDrawScale)));
+int IGfx::WindowWidthAt(float screenScale) const {
+  return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mWidth * mDrawScale)));
 }
 
-int IGfx::WindowHeight() const {
-  return static_cast<int>(GetScreenScaleValue() *
+int IGfx::WindowHeightAt(float screenScale) const {
+  return static_cast<int>(screenScale *
                           static_cast<float>(static_cast<int>(mHeight * mDrawScale)));
 }
 

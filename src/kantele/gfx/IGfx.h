@@ -450,8 +450,14 @@ class IGfx {
   void SetScreenScale(float scale);
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
-  int WindowWidth() const;
-  int WindowHeight() const;
+  /// The window's size in pixels: the design size at the draw scale, cut to whole units, times
+  /// the screen scale, cut again.
+  int WindowWidth() const { return WindowWidthAt(GetScreenScaleValue()); }
+  int WindowHeight() const { return WindowHeightAt(GetScreenScaleValue()); }
+  /// The same at screen scale `screenScale`: the size of a window made before the context
+  /// takes the scale it opens with.
+  int WindowWidthAt(float screenScale) const;
+  int WindowHeightAt(float screenScale) const;
   int FPS() const { return mFPS; }
   float GetDrawScale() const { return mDrawScale; }
   float GetScreenScale() const { return mScreenScale; }

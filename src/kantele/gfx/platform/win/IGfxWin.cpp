@@ -169,12 +169,12 @@ void* IGfxWin::OpenWindow(void* parent) {
   // A 150 % display opens at the plain size; the first frame tick follows the exact scale.
   const int screenScale = std::max(1, static_cast<int>(DpiScale(parentWnd)));
 
-  // The size at the scale the window opens with. The context takes that scale only once the
-  // view exists, so WindowWidth() and WindowHeight() still answer for the previous one here.
+  // The size at the scale the window opens with (the context takes that scale once the view
+  // exists). A whole-number scale times a size far below 2^24 is exact in float.
   int x = 0;
   int y = 0;
-  int w = screenScale * static_cast<int>(mWidth * mDrawScale);
-  int h = screenScale * static_cast<int>(mHeight * mDrawScale);
+  int w = WindowWidthAt(static_cast<float>(screenScale));
+  int h = WindowHeightAt(static_cast<float>(screenScale));
   if (mWnd) {
     // Reopened in place: the new window takes the old one's place and size (unless the old
     // window went with the host's).
