@@ -8,7 +8,6 @@
 
 #include "kantele/Text.h"
 #include "kantele/Timer.h"
-#include "kantele/Trace.h"
 #include "kantele/gfx/GraphicsTypes.h"
 
 namespace kantele {
@@ -48,7 +47,6 @@ IVst2Adapter::IVst2Adapter(const InstanceInfo& info, const Config& config)
   mState.Clear();
   mBankState.Clear();
   mHostCallback = info.mVSTHostCallback;
-  Trace("kantele::IVst2Adapter::IVst2Adapter", __LINE__, "%s", config.mPluginName);
   mHasVSTExtensions = 0;
 
   std::memset(&mAEffect, 0, sizeof(mAEffect));
@@ -63,9 +61,7 @@ IVst2Adapter::IVst2Adapter(const InstanceInfo& info, const Config& config)
   mAEffect.numOutputs = MaxNChannels(kDirOutput);
   mAEffect.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
   if (config.mPlugDoesChunks) mAEffect.flags |= effFlagsProgramChunks;
-  const bool mono = LegalIO(1, -1);
-  Trace("kantele::IProcessor::LegalIO", __LINE__, "%d:%d:%s", 1, -1, mono ? "legal" : "illegal");
-  if (mono) mAEffect.flags |= effFlagsCanMono;
+  if (LegalIO(1, -1)) mAEffect.flags |= effFlagsCanMono;
   if (config.mPlugType == 1) mAEffect.flags |= effFlagsIsSynth;
   mAEffect.initialDelay = config.mLatency;
   mAEffect.ioRatio = 1.f;
@@ -239,10 +235,6 @@ void IVst2Adapter::OnOpen() {
       }
     }
     SetHost(product, version);
-    Text versionText;
-    FormatVersion(version, versionText);
-    Trace("kantele::IVst2Adapter::VSTDispatcher", __LINE__, "host_%sknown:%s:%s",
-          GetHost() == kHostUnknown ? "un" : "", product, versionText.Get());
     HostSpecificSetup();
     OnHostIdentified();
   }
@@ -415,8 +407,6 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
 
     case effCanDo:
       if (!ptr) return 0;
-      Trace("kantele::IVst2Adapter::VSTDispatcher", __LINE__, "VSTCanDo(%s)",
-            static_cast<const char*>(ptr));
       return CanDo(static_cast<const char*>(ptr));
 
     case effGetTailSize:
