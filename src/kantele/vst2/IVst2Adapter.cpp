@@ -245,9 +245,123 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
                                  float opt) {
   switch (opcode) {
     case effOpen:
+    case effSetSampleRate:
+    case effSetBlockSize:
+    case effMainsChanged:
+    case effProcessEvents:
+    case effGetTailSize:
+    case effGetInputProperties:
+    case effGetOutputProperties:
+    case effSetSpeakerArrangement:
+    case effGetSpeakerArrangement:
+      return DispatchSetup(opcode, index, value, ptr, opt);
+
+    case effSetProgram:
+    case effGetProgram:
+    case effSetProgramName:
+    case effGetProgramName:
+    case effGetProgramNameIndexed:
+    case effGetChunk:
+    case effSetChunk:
+      return DispatchPrograms(opcode, index, value, ptr);
+
+    case effGetParamLabel:
+    case effGetParamDisplay:
+    case effGetParamName:
+    case effCanBeAutomated:
+    case effString2Parameter:
+    case effGetParameterProperties:
+      return DispatchParameters(opcode, index, ptr);
+
+    case effEditGetRect:
+    case effEditOpen:
+    case effEditClose:
+    case effEditIdle:
+    case effEditKeyDown:
+    case effEditKeyUp:
+      return DispatchEditor(opcode, index, value, ptr, opt);
+
+    case effIdentify:
+    case effGetPlugCategory:
+    case effGetEffectName:
+    case effGetVendorString:
+    case effGetProductString:
+    case effGetVendorVersion:
+    case effGetVstVersion:
+    case effGetMidiKeyName:
+    case effCanDo:
+    case effVendorSpecific:
+      return DispatchHostQueries(opcode, index, value, ptr, opt);
+
+    default:
+      // Every other request, deprecated or above the interface's last opcode this adapter
+      // serves, changes nothing.
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifecycle and processing setup
+
+VstIntPtr IVst2Adapter::DispatchSetup(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                      void* ptr, float opt) {
+  switch (opcode) {
+    case effOpen:
       OnOpen();
       return 0;
 
+    case effSetSampleRate:
+      // A rate that is not finite and positive cannot describe a stream: the previous one stays.
+      if (std::isfinite(opt) && opt > 0.f) SetSampleRate(opt);
+      OnReset();
+      return 0;
+
+    case effSetBlockSize:
+      SetBlockSize(static_cast<int>(std::clamp<VstIntPtr>(value, -1, kMaxBlockSize)));
+      OnReset();
+      return 0;
+
+    case effMainsChanged:
+      if (value != 0) {
+        OnActivate(true);
+      } else {
+        OnActivate(false);
+        OnReset();
+      }
+      return 0;
+
+    case effProcessEvents:
+      return ProcessEvents(static_cast<const VstEvents*>(ptr));
+
+    case effGetTailSize:
+      return GetTailSize();
+
+    case effGetInputProperties:
+      return GetPinProperties(kDirInput, index, static_cast<VstPinProperties*>(ptr));
+
+    case effGetOutputProperties:
+      return GetPinProperties(kDirOutput, index, static_cast<VstPinProperties*>(ptr));
+
+    case effSetSpeakerArrangement:
+      return SetSpeakerArrangement(reinterpret_cast<const VstSpeakerArrangement*>(value),
+                                   static_cast<const VstSpeakerArrangement*>(ptr));
+
+    case effGetSpeakerArrangement:
+      if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputSpkrArr;
+      if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputSpkrArr;
+      return 1;
+
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Programs and chunks
+
+VstIntPtr IVst2Adapter::DispatchPrograms(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                         void* ptr) {
+  switch (opcode) {
     case effSetProgram:
       if (!DoesStateChunks()) ModifyCurrentPreset();
       // Only an index that fits the preset index type can name a preset.
@@ -271,6 +385,29 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
       }
       return 0;
 
+    case effGetProgramNameIndexed: {
+      if (!ptr) return 0;
+      const char* name = index >= 0 && index < NPresets() ? GetPresetName(index) : "";
+      CopyToHost(ptr, kVstMaxProgNameLen, name);
+      return static_cast<const char*>(ptr)[0] != '\0' ? 1 : 0;
+    }
+
+    case effGetChunk:
+      return GetChunk(index, ptr);
+
+    case effSetChunk:
+      return SetChunk(index, value, ptr);
+
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameters: texts and properties
+
+VstIntPtr IVst2Adapter::DispatchParameters(VstInt32 opcode, VstInt32 index, void* ptr) {
+  switch (opcode) {
     case effGetParamLabel:
       if (ptr && IsValidParamIdx(index)) {
         CopyToHost(ptr, kVstMaxParamStrLen, GetParam(index)->GetUnitLabel());
@@ -291,26 +428,34 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
       }
       return 0;
 
-    case effSetSampleRate:
-      // A rate that is not finite and positive cannot describe a stream: the previous one stays.
-      if (std::isfinite(opt) && opt > 0.f) SetSampleRate(opt);
-      OnReset();
-      return 0;
+    case effCanBeAutomated:
+      return IsValidParamIdx(index) && GetParam(index)->IsAutomatable() ? 1 : 0;
 
-    case effSetBlockSize:
-      SetBlockSize(static_cast<int>(std::clamp<VstIntPtr>(value, -1, kMaxBlockSize)));
-      OnReset();
-      return 0;
+    case effString2Parameter: {
+      if (!IsValidParamIdx(index)) return 0;
+      if (!ptr) return 1;
+      IParam* param = GetParam(index);
+      const double v = param->ParseValue(static_cast<const char*>(ptr));
+      param->SetValue(v);
+      QueueParamValueForEditor(index, v, false);
+      OnParamChange(index, kSourceHost, -1);
+      return 1;
+    }
 
-    case effMainsChanged:
-      if (value != 0) {
-        OnActivate(true);
-      } else {
-        OnActivate(false);
-        OnReset();
-      }
-      return 0;
+    case effGetParameterProperties:
+      return GetParameterProperties(index, static_cast<VstParameterProperties*>(ptr));
 
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The editor
+
+VstIntPtr IVst2Adapter::DispatchEditor(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                       void* ptr, float opt) {
+  switch (opcode) {
     case effEditGetRect:
       if (!ptr || !HasUI()) return 0;
       mEditRect.top = 0;
@@ -338,51 +483,26 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
       Timer::ServiceDueTimers();
       return 0;
 
+    case effEditKeyDown:
+    case effEditKeyUp:
+      return KeyEvent(opcode == effEditKeyDown, index, value, opt);
+
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Identity, capabilities and vendor-specific requests
+
+VstIntPtr IVst2Adapter::DispatchHostQueries(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                            void* ptr, float opt) {
+  switch (opcode) {
     case effIdentify:
       return kIdentify;
 
-    case effGetChunk:
-      return GetChunk(index, ptr);
-
-    case effSetChunk:
-      return SetChunk(index, value, ptr);
-
-    case effProcessEvents:
-      return ProcessEvents(static_cast<const VstEvents*>(ptr));
-
-    case effCanBeAutomated:
-      return IsValidParamIdx(index) && GetParam(index)->IsAutomatable() ? 1 : 0;
-
-    case effString2Parameter: {
-      if (!IsValidParamIdx(index)) return 0;
-      if (!ptr) return 1;
-      IParam* param = GetParam(index);
-      const double v = param->ParseValue(static_cast<const char*>(ptr));
-      param->SetValue(v);
-      QueueParamValueForEditor(index, v, false);
-      OnParamChange(index, kSourceHost, -1);
-      return 1;
-    }
-
-    case effGetProgramNameIndexed: {
-      if (!ptr) return 0;
-      const char* name = index >= 0 && index < NPresets() ? GetPresetName(index) : "";
-      CopyToHost(ptr, kVstMaxProgNameLen, name);
-      return static_cast<const char*>(ptr)[0] != '\0' ? 1 : 0;
-    }
-
-    case effGetInputProperties:
-      return GetPinProperties(kDirInput, index, static_cast<VstPinProperties*>(ptr));
-
-    case effGetOutputProperties:
-      return GetPinProperties(kDirOutput, index, static_cast<VstPinProperties*>(ptr));
-
     case effGetPlugCategory:
       return GetPlugType() == 1 ? kPlugCategSynth : kPlugCategEffect;
-
-    case effSetSpeakerArrangement:
-      return SetSpeakerArrangement(reinterpret_cast<const VstSpeakerArrangement*>(value),
-                                   static_cast<const VstSpeakerArrangement*>(ptr));
 
     case effGetEffectName:
       if (!ptr) return 0;
@@ -402,25 +522,8 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
     case effGetVendorVersion:
       return PackedVersionToDecimal(GetPluginVersion());
 
-    case effVendorSpecific:
-      return VendorSpecific(index, value, ptr, opt);
-
-    case effCanDo:
-      if (!ptr) return 0;
-      return CanDo(static_cast<const char*>(ptr));
-
-    case effGetTailSize:
-      return GetTailSize();
-
-    case effGetParameterProperties:
-      return GetParameterProperties(index, static_cast<VstParameterProperties*>(ptr));
-
     case effGetVstVersion:
       return 2400;
-
-    case effEditKeyDown:
-    case effEditKeyUp:
-      return KeyEvent(opcode == effEditKeyDown, index, value, opt);
 
     case effGetMidiKeyName: {
       MidiKeyName* key = static_cast<MidiKeyName*>(ptr);
@@ -432,14 +535,14 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
       return named ? 1 : 0;
     }
 
-    case effGetSpeakerArrangement:
-      if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputSpkrArr;
-      if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputSpkrArr;
-      return 1;
+    case effCanDo:
+      if (!ptr) return 0;
+      return CanDo(static_cast<const char*>(ptr));
+
+    case effVendorSpecific:
+      return VendorSpecific(index, value, ptr, opt);
 
     default:
-      // Every other request, deprecated or above the interface's last opcode this adapter
-      // serves, changes nothing.
       return 0;
   }
 }

@@ -112,8 +112,25 @@ class IVst2Adapter : public IApiBase, public IProcessor {
                            vst2::VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.f);
 
  private:
+  /// Routes a dispatcher request (all but effClose) to the group of its concern; every
+  /// request no group serves answers 0.
   vst2::VstIntPtr Dispatch(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value,
                            void* ptr, float opt);
+  // The dispatcher's groups, each answering the opcodes Dispatch routes to it.
+  /// Opening, sample rate, block size, activation, events, pins and speaker arrangements.
+  vst2::VstIntPtr DispatchSetup(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                vst2::VstIntPtr value, void* ptr, float opt);
+  /// Programs, their names and the state chunks.
+  vst2::VstIntPtr DispatchPrograms(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                   vst2::VstIntPtr value, void* ptr);
+  /// Parameter texts, automation, parsing and properties.
+  vst2::VstIntPtr DispatchParameters(vst2::VstInt32 opcode, vst2::VstInt32 index, void* ptr);
+  /// The editor's rectangle, opening and closing, idle ticks and keys.
+  vst2::VstIntPtr DispatchEditor(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                 vst2::VstIntPtr value, void* ptr, float opt);
+  /// Identity, names, versions, MIDI key names, capabilities and vendor-specific requests.
+  vst2::VstIntPtr DispatchHostQueries(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                      vst2::VstIntPtr value, void* ptr, float opt);
   void OnOpen();
   vst2::VstIntPtr GetChunk(vst2::VstInt32 index, void* ptr);
   vst2::VstIntPtr SetChunk(vst2::VstInt32 index, vst2::VstIntPtr size, const void* data);
