@@ -82,8 +82,7 @@ IVst2Adapter::IVst2Adapter(const InstanceInfo& info, const Config& config)
 
   if (config.mPlugHasUI) {
     mAEffect.flags |= effFlagsHasEditor;
-    mEditRect.bottom = ClampToInt16(GetEditorHeight());
-    mEditRect.right = ClampToInt16(GetEditorWidth());
+    SetEditRect(GetEditorWidth(), GetEditorHeight());
   }
 
   CreateTimer();
@@ -100,6 +99,13 @@ void IVst2Adapter::FillArrangements() {
   mInputSpkrArr.numChannels = nIn;
   mOutputSpkrArr.type = ArrangementType(nOut);
   mOutputSpkrArr.numChannels = nOut;
+}
+
+void IVst2Adapter::SetEditRect(int width, int height) {
+  mEditRect.top = 0;
+  mEditRect.left = 0;
+  mEditRect.bottom = ClampToInt16(height);
+  mEditRect.right = ClampToInt16(width);
 }
 
 VstIntPtr IVst2Adapter::CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
@@ -128,10 +134,7 @@ bool IVst2Adapter::RequestHostEditorSize(int width, int height) {
   if (!HasUI()) return false;
   if (width == GetEditorWidth() && height == GetEditorHeight()) return false;
   SetEditorSize(width, height);
-  mEditRect.top = 0;
-  mEditRect.left = 0;
-  mEditRect.bottom = ClampToInt16(height);
-  mEditRect.right = ClampToInt16(width);
+  SetEditRect(width, height);
   return CallHost(audioMasterSizeWindow, width, height) != 0;
 }
 
@@ -458,10 +461,7 @@ VstIntPtr IVst2Adapter::DispatchEditor(VstInt32 opcode, VstInt32 index, VstIntPt
   switch (opcode) {
     case effEditGetRect:
       if (!ptr || !HasUI()) return 0;
-      mEditRect.top = 0;
-      mEditRect.left = 0;
-      mEditRect.bottom = ClampToInt16(GetEditorHeight());
-      mEditRect.right = ClampToInt16(GetEditorWidth());
+      SetEditRect(GetEditorWidth(), GetEditorHeight());
       *static_cast<ERect**>(ptr) = &mEditRect;
       return 1;
 

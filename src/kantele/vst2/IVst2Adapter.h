@@ -146,6 +146,9 @@ class IVst2Adapter : public IApiBase, public IProcessor {
   vst2::VstIntPtr KeyEvent(bool down, vst2::VstInt32 character, vst2::VstIntPtr vstKey,
                            float modifiers);
   void FillArrangements();
+  /// The edit rectangle of a `width` x `height` editor at the origin, each side cut to the
+  /// record's 0..32767.
+  void SetEditRect(int width, int height);
 
   // The audio callbacks' shared steps. [audio-thread] Never allocate or lock.
   void PrepareBlock();
