@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "kantele/vst2/IVst2Adapter.h"
+#include "tolvane/SeedRequest.h"
 #include "tolvane/TolvaneDsp.h"
 
 namespace tolvane {
@@ -18,12 +19,6 @@ enum EParams : int32_t {
   kBias,
   kNumParams
 };
-
-/// The vendor-specific request that makes renders reproducible: index 'TvSd', value = seed
-/// (low 32 bits), opt != 0 switches the knee values to the seeded sequence from the next
-/// block on (that block is block 0 of the sequence); opt = 0 returns to the random device.
-/// Answered 1.
-constexpr int32_t kSeedRequest = 0x54765364;
 
 /// Tolvane: the effect. It configures its identity and seven parameters and owns the signal
 /// processing; the framework does the rest.

@@ -22,6 +22,7 @@
 #include "render/Renderer.h"
 #include "render/StagedFile.h"
 #include "render/Vst2Host.h"
+#include "tolvane/SeedRequest.h"
 
 namespace tolvane {
 namespace render {
@@ -228,7 +229,7 @@ int RenderSession::Run() {
 
   if (o.hasSeed) {
     const intptr_t answer = host.VendorSpecific(
-        kSeedSelector, static_cast<intptr_t>(o.seed & 0xFFFFFFFFu), nullptr, 1.0f);
+        kSeedRequest, static_cast<intptr_t>(o.seed & 0xFFFFFFFFu), nullptr, 1.0f);
     if (answer != 1) {
       Warn("the plug-in did not accept --seed (it answered " + std::to_string(answer) +
            "): its output may differ from run to run");

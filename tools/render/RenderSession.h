@@ -33,9 +33,6 @@ struct RenderOptions {
 /// summary on stdout. Warnings and notes go to stderr. [main-thread]
 class RenderSession {
  public:
-  /// The effVendorSpecific index that asks Tolvane for deterministic renders.
-  static constexpr int32_t kSeedSelector = 0x54765364;
-
   explicit RenderSession(RenderOptions options);
 
   /// Runs; answers kExitOk or throws RenderError with the exit code of the failure.

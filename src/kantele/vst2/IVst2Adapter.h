@@ -112,23 +112,50 @@ class IVst2Adapter : public IApiBase, public IProcessor {
                            vst2::VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.f);
 
  private:
+  // The dispatcher (IVst2Adapter_dispatch.cpp). Each group answers the opcodes Dispatch
+  // routes to it, with the helpers it calls declared beneath it.
+
+  /// Routes a dispatcher request (all but effClose) to the group of its concern; every
+  /// request no group serves answers 0.
   vst2::VstIntPtr Dispatch(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value,
                            void* ptr, float opt);
+  /// Opening, sample rate, block size, activation, events, tail, pins and speaker arrangements.
+  vst2::VstIntPtr DispatchSetup(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                vst2::VstIntPtr value, void* ptr, float opt);
   void OnOpen();
-  vst2::VstIntPtr GetChunk(vst2::VstInt32 index, void* ptr);
-  vst2::VstIntPtr SetChunk(vst2::VstInt32 index, vst2::VstIntPtr size, const void* data);
   vst2::VstIntPtr ProcessEvents(const vst2::VstEvents* events);
   vst2::VstIntPtr GetPinProperties(EChannelDirection dir, int index,
                                    vst2::VstPinProperties* props);
   vst2::VstIntPtr SetSpeakerArrangement(const vst2::VstSpeakerArrangement* in,
                                         const vst2::VstSpeakerArrangement* out);
+  /// Programs, their names and the state chunks.
+  vst2::VstIntPtr DispatchPrograms(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                   vst2::VstIntPtr value, void* ptr);
+  vst2::VstIntPtr GetChunk(vst2::VstInt32 index, void* ptr);
+  vst2::VstIntPtr SetChunk(vst2::VstInt32 index, vst2::VstIntPtr size, const void* data);
+  /// Parameter texts, automation, parsing and properties.
+  vst2::VstIntPtr DispatchParameters(vst2::VstInt32 opcode, vst2::VstInt32 index, void* ptr);
   vst2::VstIntPtr GetParameterProperties(int index, vst2::VstParameterProperties* props);
+  /// The editor's rectangle, opening and closing, idle ticks and keys.
+  vst2::VstIntPtr DispatchEditor(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                 vst2::VstIntPtr value, void* ptr, float opt);
+  vst2::VstIntPtr KeyEvent(bool down, vst2::VstInt32 character, vst2::VstIntPtr vstKey,
+                           float modifiers);
+  /// Identity, names, versions, MIDI key names, capabilities and vendor-specific requests.
+  vst2::VstIntPtr DispatchHostQueries(vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                      vst2::VstIntPtr value, void* ptr, float opt);
   vst2::VstIntPtr CanDo(const char* text);
   vst2::VstIntPtr VendorSpecific(vst2::VstInt32 index, vst2::VstIntPtr value, void* ptr,
                                  float opt);
-  vst2::VstIntPtr KeyEvent(bool down, vst2::VstInt32 character, vst2::VstIntPtr vstKey,
-                           float modifiers);
+
+  // The record (IVst2Adapter.cpp).
   void FillArrangements();
+  /// The edit rectangle of a `width` x `height` editor at the origin, each side cut to the
+  /// record's 0..32767.
+  void SetEditRect(int width, int height);
+  /// A version packed as major << 16 | minor << 8 | patch, as the record and effGetVendorVersion
+  /// report it: major * 10000 + minor * 100 + patch.
+  static int32_t PackedVersionToDecimal(uint32_t packed);
 
   // The audio callbacks' shared steps. [audio-thread] Never allocate or lock.
   void PrepareBlock();
