@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # coverage-guided fuzzing and sanitizer runtimes
   clang libclang-rt-14-dev
+  # the formatting check of the sources
+  clang-format
   # Windows cross build and its test runner
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64

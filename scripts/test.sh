@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and tests everything: the native Linux build, a sanitizer build of the
-# tests (address and undefined behaviour), a ThreadSanitizer build of the
+# Builds and tests everything: the sources' formatting, the native Linux build, a sanitizer
+# build of the tests (address and undefined behaviour), a ThreadSanitizer build of the
 # concurrency tests, short runs of the fuzz targets, and
 # the Windows x86-64 cross build with its tests run under Wine. Exits non-zero if any step fails.
 set -uo pipefail
@@ -37,6 +37,9 @@ source scripts/wine-env.sh
 trap wine_stop EXIT
 step "display (xvfb)" xvfb_start
 export DISPLAY="$TOLVANE_XVFB_DISPLAY"
+
+# The sources as clang-format writes them (scripts/check-format.sh --fix rewrites them).
+step "format check" scripts/check-format.sh
 
 # Native build and tests.
 step "linux configure" cmake --preset linux
