@@ -1,6 +1,7 @@
 // Cost of Tolvane's signal processing per sample and channel, against a floor:
 // the transcendental work per sample and channel alone (tanh and one pow), so
-// ProcessBlock / floor shows how close the code is to its limit. The "ns/smp" counter is the time per sample and channel.
+// ProcessBlock / floor shows how close the code is to its limit. The "ns/smp" counter is the time
+// per sample and channel.
 
 #include <benchmark/benchmark.h>
 
@@ -105,8 +106,6 @@ void BM_TranscendentalFloor(benchmark::State& state) {
 BENCHMARK(BM_ProcessBlock)
     ->ArgNames({"rate", "block", "variant"})
     ->ArgsProduct({{44100, 96000, 192000}, {32, 64, 512}, {kDefault, kReactOff, kBypass}});
-BENCHMARK(BM_TranscendentalFloor)
-    ->ArgNames({"block", "tanh"})
-    ->ArgsProduct({{32, 512}, {11, 7}});
+BENCHMARK(BM_TranscendentalFloor)->ArgNames({"block", "tanh"})->ArgsProduct({{32, 512}, {11, 7}});
 
 BENCHMARK_MAIN();

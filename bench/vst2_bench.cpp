@@ -27,9 +27,7 @@ VstIntPtr KANTELE_VST_CALL Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
     case audioMasterVersion: return 2400;
     case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(&sTime);
     case audioMasterGetCurrentProcessLevel: return kVstProcessLevelRealtime;
-    case audioMasterGetProductString:
-      std::strcpy(static_cast<char*>(ptr), "bench");
-      return 1;
+    case audioMasterGetProductString: std::strcpy(static_cast<char*>(ptr), "bench"); return 1;
     default: return 0;
   }
 }
@@ -40,8 +38,9 @@ std::vector<T> MakeSource(int channel) {
   for (int i = 0; i < kSourceFrames; ++i) {
     const double t = i / 44100.0;
     const double env = std::exp(-3.0 * std::fmod(t, 0.5));
-    s[static_cast<size_t>(i)] = static_cast<T>(
-        env * (0.2 * std::sin(2 * M_PI * 110.0 * t + channel) + 0.12 * std::sin(2 * M_PI * 164.8 * t)));
+    s[static_cast<size_t>(i)] =
+        static_cast<T>(env * (0.2 * std::sin(2 * M_PI * 110.0 * t + channel) +
+                              0.12 * std::sin(2 * M_PI * 164.8 * t)));
   }
   return s;
 }

@@ -20,7 +20,8 @@ struct Params {
     gain.ConfigureDouble("Input Gain", 32, 0, 200, 0.01, "%");
     bypass.ConfigureDouble("Bypass", 0, 0, 1, 1);
     labelled.ConfigureDouble("Mode", 1, -5, 5, 0.5, "");
-    labelled.SetFlags(kantele::kFlagQuantized | kantele::kFlagInvertDisplay | kantele::kFlagShowSign);
+    labelled.SetFlags(kantele::kFlagQuantized | kantele::kFlagInvertDisplay |
+                      kantele::kFlagShowSign);
     labelled.AddDisplayText(0, "Off");
     labelled.AddDisplayText(1, "");
     labelled.AddDisplayText(2, "Two");

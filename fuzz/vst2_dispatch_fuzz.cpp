@@ -93,8 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (opcode) {
       case effClose:
       case effEditOpen:
-      case effEditClose:
-        continue;  // lifetime and windows are not this target's subject
+      case effEditClose: continue;  // lifetime and windows are not this target's subject
       case effSetSpeakerArrangement:
       case effGetSpeakerArrangement:
         // Both sides are pointers; a host passes real records or none.
@@ -127,8 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Chunk requests with real bytes are exercised below; here only the size varies.
         value = value % 101;
         break;
-      default:
-        break;
+      default: break;
     }
     e->dispatcher(e, opcode, index, value, ptr, opt);
     Check(e->object != nullptr);

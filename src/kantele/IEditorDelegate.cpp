@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace kantele {
 
 const char* ParamSourceName(EParamSource source) {
@@ -32,9 +31,7 @@ void IEditorDelegate::OnEditorOpened() { SendAllParamValuesToEditor(); }
 void IEditorDelegate::OnEditorClosing() {}
 void IEditorDelegate::OnParamChange(int) {}
 
-void IEditorDelegate::OnParamChange(int paramIdx, EParamSource, int) {
-  OnParamChange(paramIdx);
-}
+void IEditorDelegate::OnParamChange(int paramIdx, EParamSource, int) { OnParamChange(paramIdx); }
 
 void IEditorDelegate::OnParamChangeInEditor(int, EParamSource) {}
 

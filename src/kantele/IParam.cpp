@@ -25,9 +25,7 @@ std::unique_ptr<IParam::Shape> IParam::ShapeLinear::Duplicate() const {
 
 void IParam::ShapeLinear::Attach(IParam&) {}
 
-int IParam::ShapeLinear::GetDisplayKind() const {
-  return 0;
-}
+int IParam::ShapeLinear::GetDisplayKind() const { return 0; }
 
 double IParam::ShapeLinear::MapToValue(double normalized, const IParam& param) const {
   return (param.GetMax() - param.GetMin()) * normalized + param.GetMin();
@@ -90,9 +88,7 @@ void IParam::AddDisplayText(double value, const char* text) {
   mDisplayTexts.push_back(entry);
 }
 
-void IParam::SetValue(double value) {
-  mValue.exchange(QuantizeAndClamp(value));
-}
+void IParam::SetValue(double value) { mValue.exchange(QuantizeAndClamp(value)); }
 
 double IParam::QuantizeAndClamp(double value) const {
   // A zero or infinite step would turn every value into NaN (and so into the minimum).

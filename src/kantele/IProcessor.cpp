@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-
 namespace kantele {
 
 namespace {
@@ -92,9 +91,7 @@ void IProcessor::ProcessBlock(Sample** inputs, Sample** outputs, int nFrames) {
   }
 }
 
-void IProcessor::ProcessMidiMsg(const MidiMsg& msg) {
-  SendMidiMsg(msg);
-}
+void IProcessor::ProcessMidiMsg(const MidiMsg& msg) { SendMidiMsg(msg); }
 
 void IProcessor::ProcessSysEx(const SysExMsg&) {}
 
@@ -112,9 +109,7 @@ bool IProcessor::SendMidiMsgs(const MidiMsg* msgs, int count) {
   return allSent;
 }
 
-bool IProcessor::SendSysEx(const SysExMsg&) {
-  return false;
-}
+bool IProcessor::SendSysEx(const SysExMsg&) { return false; }
 
 void IProcessor::GetBusName(EChannelDirection dir, int busIdx, int nBuses, Text& out) const {
   if (dir == kDirInput) {
@@ -136,9 +131,7 @@ void IProcessor::GetBusName(EChannelDirection dir, int busIdx, int nBuses, Text&
   }
 }
 
-void IProcessor::SetLatency(int samples) {
-  mLatency = samples;
-}
+void IProcessor::SetLatency(int samples) { mLatency = samples; }
 
 int IProcessor::ParseChannelIO(const char* text, std::vector<ChannelConfig>& configs,
                                int& maxNInChans, int& maxNOutChans, int& maxNInBuses,
@@ -274,9 +267,7 @@ void IProcessor::AttachDoubleBuffers(EChannelDirection dir, Sample** hostData, i
   }
 }
 
-void IProcessor::ProcessFloatBuffers(int nFrames) {
-  ProcessFloatOutputs(nFrames, false);
-}
+void IProcessor::ProcessFloatBuffers(int nFrames) { ProcessFloatOutputs(nFrames, false); }
 
 void IProcessor::ProcessFloatBuffersAccumulating(int nFrames) {
   ProcessFloatOutputs(nFrames, true);

@@ -16,9 +16,9 @@ constexpr int kMaxPresetNameLen = 255;
 
 /// One preset: a named, stored copy of the plug-in's state.
 struct PresetSlot {
-  bool mInitialized = false;                ///< whether `mChunk` holds a state
-  char mName[kMaxPresetNameLen + 1] = {};   ///< zero-terminated
-  ByteChunk mChunk;                         ///< the state as `SerializeState` writes it
+  bool mInitialized = false;               ///< whether `mChunk` holds a state
+  char mName[kMaxPresetNameLen + 1] = {};  ///< zero-terminated
+  ByteChunk mChunk;                        ///< the state as `SerializeState` writes it
 
   /// Copies `name` (null counts as empty), cut to `kMaxPresetNameLen` bytes.
   void SetName(const char* name);

@@ -14,8 +14,8 @@ namespace {
 
 // The coefficient sets: low-pass at 20 kHz (b0 b1 b2 a1 a2), then high-pass at 20 Hz.
 constexpr std::array<double, 10> kInitialCoeffs = {
-    0.8132425994466649,  1.6264851988933298,  0.8132425994466649,  1.5912978843171357,
-    0.661672513469524,   0.9979870964295267,  -1.9959741928590533, 0.9979870964295267,
+    0.8132425994466649,  1.6264851988933298, 0.8132425994466649,  1.5912978843171357,
+    0.661672513469524,   0.9979870964295267, -1.9959741928590533, 0.9979870964295267,
     -1.9959701411517219, 0.9959782445663846};
 
 struct RateCoeffs {
@@ -156,7 +156,8 @@ inline double ClipOutput(double y) {
   return a;
 }
 
-// One transposed direct form II biquad step: y = b0 x + z1; z1 = b1 x - a1 y + z2; z2 = b2 x - a2 y.
+// One transposed direct form II biquad step: y = b0 x + z1; z1 = b1 x - a1 y + z2; z2 = b2 x - a2
+// y.
 inline double Biquad(const double* c, double x, double& z1, double& z2) {
   const double y = c[0] * x + z1;
   z1 = c[1] * x - c[3] * y + z2;
@@ -260,23 +261,23 @@ class TolvaneDsp::ChannelPass {
   Channel& mCh;
   const double* const mLowPass;
   const double* const mHighPass;
-  const unsigned mDelay;       // whole samples of the first delay
-  const unsigned mDelayNext;   // the cell after it
-  const unsigned mDelay2;      // whole samples of the second delay, at least 1
-  const double mFraction;      // the first delay's fraction of a sample
-  const double mKnee;          // the knee divisor
-  const double mDrive;         // gain into the mode 1 saturator
-  const double mDriveMix;      // weight of the trimmed saturator output against the input
-  const double mTrim;          // scale of the saturator output
-  const double mWetMix;        // weight of the driven signal against the pre-filtered input
+  const unsigned mDelay;      // whole samples of the first delay
+  const unsigned mDelayNext;  // the cell after it
+  const unsigned mDelay2;     // whole samples of the second delay, at least 1
+  const double mFraction;     // the first delay's fraction of a sample
+  const double mKnee;         // the knee divisor
+  const double mDrive;        // gain into the mode 1 saturator
+  const double mDriveMix;     // weight of the trimmed saturator output against the input
+  const double mTrim;         // scale of the saturator output
+  const double mWetMix;       // weight of the driven signal against the pre-filtered input
   const bool mBypassed;
   const bool mReactOn;
   const double mRateFactor2;
-  const double mTame;          // the tame amount
-  const double mTameMix;       // weight of the target against the wet signal
-  const double mBias;          // -1 .. 1, 0 neutral
-  const double mBiasRiseMix;   // processing kept on rising stretches (Bias above centre)
-  const double mBiasFallMix;   // processing kept on falling stretches (Bias below centre)
+  const double mTame;         // the tame amount
+  const double mTameMix;      // weight of the target against the wet signal
+  const double mBias;         // -1 .. 1, 0 neutral
+  const double mBiasRiseMix;  // processing kept on rising stretches (Bias above centre)
+  const double mBiasFallMix;  // processing kept on falling stretches (Bias below centre)
   const double mOutputLevel;
   const double mRateBlend;
   const bool mPartialWet;  // Wet below kFullWetFrom blends the dry signal back

@@ -21,8 +21,8 @@ struct ArtworkEntry {
   int mFrames;
 };
 constexpr ArtworkEntry kArtwork[] = {
-    {"ledOn.png", 2},     {"LiukuAnim.png", 2},         {"FlipperAnim.png", 2},
-    {"Nuppi.png", 1},     {"Tolvanebackground.jpg", 1}, {"NupikkaVarjo.png", 1},
+    {"ledOn.png", 2},        {"LiukuAnim.png", 2},         {"FlipperAnim.png", 2},
+    {"Nuppi.png", 1},        {"Tolvanebackground.jpg", 1}, {"NupikkaVarjo.png", 1},
     {"NuppiOverlay.png", 1}, {"BIASNUPPI.png", 1}};
 
 /// Makes the platform's graphics context for the editor of `dlg`, reading artwork from the

@@ -26,8 +26,8 @@ TEST(ByteChunkTest, ValuesAreLittleEndianWithTheirNaturalWidths) {
   EXPECT_EQ(c.Put(1.0), 12);
   EXPECT_EQ(c.PutBool(true), 13);
   EXPECT_EQ(c.PutBool(false), 14);
-  const std::vector<uint8_t> expected = {0x04, 0x03, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F,
-                                         1,    0};
+  const std::vector<uint8_t> expected = {0x04, 0x03, 0x02, 0x01, 0,    0, 0,
+                                         0,    0,    0,    0xF0, 0x3F, 1, 0};
   EXPECT_EQ(Bytes(c), expected);
 
   int32_t i = 0;

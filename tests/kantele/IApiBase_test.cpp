@@ -31,11 +31,21 @@ struct HostCase {
 
 TEST(HostTableTest, ProductTextsFromRealHosts) {
   const HostCase cases[] = {
-      {"REAPER", 1},           {"Cubase Pro 11", 3},    {"WaveLab Elements 10", 32},
-      {"WaveLab Pro", 31},     {"Ableton Live 11", 9},  {"Bitwig Studio", 34},
-      {"Studio One", 0},       {"Ardour", 28},          {"Blue Cat's VST Host", 44},
-      {"Standalone", 24},      {"www.reaper.fm", 1},    {"www.example.com", 35},
-      {"", 0},                 {"Bias Peak", 19},       {"iZotope RX 10", 42},
+      {"REAPER", 1},
+      {"Cubase Pro 11", 3},
+      {"WaveLab Elements 10", 32},
+      {"WaveLab Pro", 31},
+      {"Ableton Live 11", 9},
+      {"Bitwig Studio", 34},
+      {"Studio One", 0},
+      {"Ardour", 28},
+      {"Blue Cat's VST Host", 44},
+      {"Standalone", 24},
+      {"www.reaper.fm", 1},
+      {"www.example.com", 35},
+      {"", 0},
+      {"Bias Peak", 19},
+      {"iZotope RX 10", 42},
   };
   for (const HostCase& c : cases) EXPECT_EQ(IApiBase::LookUpHost(c.mText), c.mCode) << c.mText;
   EXPECT_EQ(IApiBase::LookUpHost(nullptr), 0);
@@ -45,21 +55,28 @@ TEST(HostTableTest, EveryKeyInUpperCaseFindsItsCode) {
   // The keys in search order with their codes; a key containing an earlier key would be found
   // as the earlier one, so the order matters as much as the codes.
   const HostCase keys[] = {
-      {"reaper", 1},           {"protools", 2},     {"cubase", 3},
-      {"nuendo", 4},           {"cakewalk", 5},     {"vegas", 6},
-      {"fruity", 7},           {"samplitude", 8},   {"live", 9},
-      {"tracktion", 10},       {"ntracks", 11},     {"melodyne", 12},
-      {"vstmanlib", 13},       {"aulab", 14},       {"forte", 15},
-      {"chainer", 16},         {"audition", 17},    {"orion", 18},
-      {"bias", 19},            {"sawstudio", 20},   {"logic", 21},
-      {"garageband", 22},      {"digital", 23},     {"audiomulch", 25},
-      {"presonus", 26},        {"vst3plugintesthost", 27}, {"ardour", 28},
-      {"renoise", 29},         {"openmpt", 30},     {"wavelab elements", 32},
-      {"wavelab", 31},         {"twistedwave", 33}, {"bitwig studio", 34},
-      {"reason", 36},          {"gwvst", 37},       {"waveform", 38},
-      {"audacity", 39},        {"acoustica", 40},   {"plugindoctor", 41},
-      {"izotope rx", 42},      {"savihost", 43},    {"blue cat's vst host", 44},
-      {"standalone", 24},      {"www", 35},
+      {"reaper", 1},         {"protools", 2},
+      {"cubase", 3},         {"nuendo", 4},
+      {"cakewalk", 5},       {"vegas", 6},
+      {"fruity", 7},         {"samplitude", 8},
+      {"live", 9},           {"tracktion", 10},
+      {"ntracks", 11},       {"melodyne", 12},
+      {"vstmanlib", 13},     {"aulab", 14},
+      {"forte", 15},         {"chainer", 16},
+      {"audition", 17},      {"orion", 18},
+      {"bias", 19},          {"sawstudio", 20},
+      {"logic", 21},         {"garageband", 22},
+      {"digital", 23},       {"audiomulch", 25},
+      {"presonus", 26},      {"vst3plugintesthost", 27},
+      {"ardour", 28},        {"renoise", 29},
+      {"openmpt", 30},       {"wavelab elements", 32},
+      {"wavelab", 31},       {"twistedwave", 33},
+      {"bitwig studio", 34}, {"reason", 36},
+      {"gwvst", 37},         {"waveform", 38},
+      {"audacity", 39},      {"acoustica", 40},
+      {"plugindoctor", 41},  {"izotope rx", 42},
+      {"savihost", 43},      {"blue cat's vst host", 44},
+      {"standalone", 24},    {"www", 35},
   };
   for (const HostCase& k : keys) {
     std::string upper = std::string("My ") + k.mText + " 2";
@@ -173,8 +190,8 @@ TEST(ParamQueueTest, WrappedQueueIsCountedAndEmptiedByOneTick) {
 
 TEST(ParamQueueTest, NormalisedValuesTravelAsRealValuesAndBadIndicesAreDropped) {
   TestPlugin p;
-  p.QueueParamValueForEditor(0, 0.5, true);   // Input Gain: 0..200
-  p.QueueParamValueForEditor(5, 1.0, true);   // Output Gain
+  p.QueueParamValueForEditor(0, 0.5, true);  // Input Gain: 0..200
+  p.QueueParamValueForEditor(5, 1.0, true);  // Output Gain
   p.QueueParamValueForEditor(7, 0.5, true);
   p.QueueParamValueForEditor(-1, 3.0, false);
   Tick(p);
@@ -299,8 +316,8 @@ TEST(PluginTimerTest, TimerDeliversQueuedValuesOnTheServicingThread) {
   // A second timer replaces the first: ticks keep coming, one per period.
   p.CreateTimer();
   const size_t before = p.CallsNamed("OnIdleTick").size();
-  EXPECT_TRUE(test::PumpTimersUntil(
-      [&] { return p.CallsNamed("OnIdleTick").size() >= before + 3; }, 5000));
+  EXPECT_TRUE(
+      test::PumpTimersUntil([&] { return p.CallsNamed("OnIdleTick").size() >= before + 3; }, 5000));
 }
 
 TEST(PluginTimerTest, TwoInstancesTickIndependently) {
@@ -308,9 +325,11 @@ TEST(PluginTimerTest, TwoInstancesTickIndependently) {
   auto b = std::make_unique<TestPlugin>();
   a->CreateTimer();
   b->CreateTimer();
-  EXPECT_TRUE(test::PumpTimersUntil([&] {
-    return a->CallsNamed("OnIdleTick").size() >= 2 && b->CallsNamed("OnIdleTick").size() >= 2;
-  }, 5000));
+  EXPECT_TRUE(test::PumpTimersUntil(
+      [&] {
+        return a->CallsNamed("OnIdleTick").size() >= 2 && b->CallsNamed("OnIdleTick").size() >= 2;
+      },
+      5000));
   a.reset();  // its timer stops before its queues go
   const size_t before = b->CallsNamed("OnIdleTick").size();
   EXPECT_TRUE(test::PumpTimersUntil(

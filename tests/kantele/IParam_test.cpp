@@ -27,9 +27,7 @@ std::string Format(const IParam& p, double v, bool normalized = false, bool useT
 }
 
 // A symmetric range with two decimals, the usual setting for display tests.
-void ConfigureBipolar(IParam& p) {
-  p.ConfigureDouble("Pan", 0.0, -10.0, 10.0, 0.01, "dB");
-}
+void ConfigureBipolar(IParam& p) { p.ConfigureDouble("Pan", 0.0, -10.0, 10.0, 0.01, "dB"); }
 
 // ---------------------------------------------------------------------------------------
 // Default state and configuration

@@ -202,9 +202,8 @@ TEST_F(PresetTest, ConstructionLeavesFreePresetsNamedEmpty) {
 
 TEST_F(PresetTest, BankChunkIsSeventyFourBytes) {
   const ByteChunk c = BankChunk(p);
-  std::vector<uint8_t> expected = {0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00,
-                                   5,    0,    0,    0,    'E',  'm',  'p',  't',
-                                   'y',  1};
+  std::vector<uint8_t> expected = {0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00, 5,
+                                   0,    0,    0,    'E',  'm',  'p',  't',  'y',  1};
   for (double v : kDefaults) AppendDouble(expected, v);
   ASSERT_EQ(c.Size(), 74);
   EXPECT_EQ(Bytes(c), expected);

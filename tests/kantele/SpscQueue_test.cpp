@@ -63,8 +63,8 @@ bool CheckRecord(const ParamValueRecord& r, uint32_t seq) {
 }
 template <>
 MidiMsg MakeRecord(uint32_t seq) {
-  return MidiMsg{static_cast<int32_t>(seq), static_cast<uint8_t>(seq), static_cast<uint8_t>(seq >> 8),
-                 static_cast<uint8_t>(seq >> 16)};
+  return MidiMsg{static_cast<int32_t>(seq), static_cast<uint8_t>(seq),
+                 static_cast<uint8_t>(seq >> 8), static_cast<uint8_t>(seq >> 16)};
 }
 template <>
 bool CheckRecord(const MidiMsg& m, uint32_t seq) {
@@ -157,7 +157,8 @@ TYPED_TEST(SpscQueueThreadTest, FullQueueDropsOnlyWhatThePushRefused) {
   producer.join();
   EXPECT_TRUE(intact);
   EXPECT_EQ(received, accepted);
-  EXPECT_LT(accepted.size(), kCount);  // a 4-record queue cannot keep up with a free-running producer
+  EXPECT_LT(accepted.size(),
+            kCount);  // a 4-record queue cannot keep up with a free-running producer
   EXPECT_GE(accepted.size(), 4u);
 }
 
@@ -252,7 +253,8 @@ TEST(PluginQueueThreadTest, MidiAndSysExFromTheEditorReachTheAudioThreadInOrder)
   MidiMsg m;
   SysExRecord s;
   while (midi < kMidi || sysex < kSysEx) {
-    while (p.MidiFromEditorQueue().Pop(m)) ok = ok && m.mOffset == midi++ && m.mData1 == ((m.mOffset) & 0x7F);
+    while (p.MidiFromEditorQueue().Pop(m))
+      ok = ok && m.mOffset == midi++ && m.mData1 == ((m.mOffset) & 0x7F);
     while (p.SysExFromEditorQueue().Pop(s)) {
       ok = ok && s.mOffset == sysex && s.mSize == 64 && s.mData[63] == (sysex & 0xFF);
       ++sysex;

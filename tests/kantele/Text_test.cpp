@@ -102,8 +102,8 @@ TEST(Text, ShorterTextReplacesLongerOne) {
 }
 
 TEST(Text, Utf8EncodesEveryLengthAndDecodesOnlyShortestValidForms) {
-  const char32_t points[] = {0x24, 0x7F, 0x80, 0xE9, 0x7FF, 0x800, 0x20AC, 0xFFFD, 0x10000,
-                             0x1F3B8, 0x10FFFF};
+  const char32_t points[] = {0x24,   0x7F,   0x80,    0xE9,    0x7FF,   0x800,
+                             0x20AC, 0xFFFD, 0x10000, 0x1F3B8, 0x10FFFF};
   const size_t lengths[] = {1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
   for (size_t k = 0; k < sizeof(points) / sizeof(points[0]); ++k) {
     std::string s;
@@ -115,7 +115,8 @@ TEST(Text, Utf8EncodesEveryLengthAndDecodesOnlyShortestValidForms) {
     EXPECT_EQ(len, lengths[k]);
     // Cut by the end of the readable bytes: no code point, one byte consumed.
     if (lengths[k] > 1) {
-      EXPECT_EQ(DecodeUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size() - 1, len), -1);
+      EXPECT_EQ(DecodeUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size() - 1, len),
+                -1);
       EXPECT_EQ(len, 1u);
     }
   }
@@ -130,10 +131,15 @@ TEST(Text, Utf8EncodesEveryLengthAndDecodesOnlyShortestValidForms) {
 
 TEST(Text, Utf16ConversionsTurnBadInputIntoReplacementCharacters) {
   EXPECT_EQ(Utf8ToUtf16(nullptr), u"");
-  EXPECT_EQ(Utf8ToUtf16("\xFF" "1\xC0\xAF" "2\xE2\x82"), u"\uFFFD1\uFFFD\uFFFD2\uFFFD\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("\xFF"
+                        "1\xC0\xAF"
+                        "2\xE2\x82"),
+            u"\uFFFD1\uFFFD\uFFFD2\uFFFD\uFFFD");
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
   const char16_t lone[] = {0xD800, u'a', 0xDC00};
-  EXPECT_EQ(Utf16ToUtf8(lone, 3), "\xEF\xBF\xBD" "a\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8(lone, 3),
+            "\xEF\xBF\xBD"
+            "a\xEF\xBF\xBD");
   EXPECT_EQ(Utf16ToUtf8(nullptr, 4), "");
   const char* text = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);

@@ -10,8 +10,8 @@ std::vector<HostRequest> sRequests;
 
 }  // namespace
 
-VstIntPtr KANTELE_VST_CALL RecordingHost(AEffect*, VstInt32 opcode, VstInt32 index,
-                                         VstIntPtr value, void*, float) {
+VstIntPtr KANTELE_VST_CALL RecordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                         void*, float) {
   if (opcode == audioMasterVersion) return 2400;
   sRequests.push_back(HostRequest{opcode, index, value});
   return opcode == audioMasterSizeWindow ? 0 : 1;

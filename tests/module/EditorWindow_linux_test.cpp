@@ -567,8 +567,8 @@ TEST_F(EditorX11Test, ARightClickTypesAValueIntoTheControlsParameter) {
   // holding the value, selected. The strip along its top stays white whatever it holds.
   const auto promptAt = [&](int cx, int cy) {
     const Image image = ReadWindow(editor);
-    return !image.mRgba.empty() && AreaSum(image, cx - 50, cy - 17, cx + 50, cy - 12) >=
-                                       100L * 5 * 3 * 240;
+    return !image.mRgba.empty() &&
+           AreaSum(image, cx - 50, cy - 17, cx + 50, cy - 12) >= 100L * 5 * 3 * 240;
   };
   const auto rightClick = [&](int x, int y) {
     MoveTo(editor, x, y);

@@ -87,7 +87,8 @@ long AreaSum(const std::vector<uint8_t>& rgba, int w, int x0, int y0, int x1, in
   long sum = 0;
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
-      const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4u;
+      const size_t i =
+          (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4u;
       sum += rgba[i] + rgba[i + 1] + rgba[i + 2];
     }
   }
@@ -107,9 +108,9 @@ class EditorWindowTest : public ModuleTest {
   void SetUp() override {
     ModuleTest::SetUp();
     ASSERT_NE(mEntry, nullptr);
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(mEntry), &mDll);
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(mEntry), &mDll);
     ClearHostRequests();
     sHostKeys.clear();
     mEffect = mEntry(RecordingHost);
@@ -179,7 +180,8 @@ class EditorWindowTest : public ModuleTest {
     SendMessageA(wnd, WM_LBUTTONUP, 0, at);
   }
   void Wheel(HWND wnd, float x, float y, float scale, int delta) {
-    POINT p = {static_cast<LONG>(std::lround(x * scale)), static_cast<LONG>(std::lround(y * scale))};
+    POINT p = {static_cast<LONG>(std::lround(x * scale)),
+               static_cast<LONG>(std::lround(y * scale))};
     ClientToScreen(wnd, &p);
     SendMessageA(wnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(delta))),
                  MAKELPARAM(p.x, p.y));

@@ -29,9 +29,7 @@ void CopyText(void* dst, size_t size, const char* text) {
 
 }  // namespace
 
-std::string ModulePath() {
-  return TOLVANE_MODULE_PATH;
-}
+std::string ModulePath() { return TOLVANE_MODULE_PATH; }
 
 VstIntPtr KANTELE_VST_CALL HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr,
                                         float) {
@@ -39,8 +37,7 @@ VstIntPtr KANTELE_VST_CALL HostCallback(AEffect*, VstInt32 opcode, VstInt32, Vst
     sRequests[static_cast<size_t>(opcode)].fetch_add(1, std::memory_order_relaxed);
   }
   switch (opcode) {
-    case audioMasterVersion:
-      return 2400;
+    case audioMasterVersion: return 2400;
     case audioMasterGetTime:
       std::memset(&tTime, 0, sizeof(tTime));
       tTime.sampleRate = sHostRate.load(std::memory_order_relaxed);
@@ -54,24 +51,20 @@ VstIntPtr KANTELE_VST_CALL HostCallback(AEffect*, VstInt32 opcode, VstInt32, Vst
       return reinterpret_cast<VstIntPtr>(&tTime);
     case audioMasterGetSampleRate:
       return static_cast<VstIntPtr>(sHostRate.load(std::memory_order_relaxed));
-    case audioMasterGetCurrentProcessLevel:
-      return kVstProcessLevelRealtime;
+    case audioMasterGetCurrentProcessLevel: return kVstProcessLevelRealtime;
     case audioMasterGetProductString:
       if (ptr) CopyText(ptr, kVstMaxProductStrLen, kHostProduct);
       return ptr ? 1 : 0;
     case audioMasterGetVendorString:
       if (ptr) CopyText(ptr, kVstMaxVendorStrLen, kHostVendor);
       return ptr ? 1 : 0;
-    case audioMasterGetVendorVersion:
-      return kHostVendorVersion;
+    case audioMasterGetVendorVersion: return kHostVendorVersion;
     case audioMasterAutomate:
     case audioMasterBeginEdit:
     case audioMasterEndEdit:
     case audioMasterUpdateDisplay:
-    case audioMasterIOChanged:
-      return 1;
-    default:
-      return 0;
+    case audioMasterIOChanged: return 1;
+    default: return 0;
   }
 }
 
@@ -121,9 +114,7 @@ template bool AllWithin(const Stereo<double>&, double);
 PluginInstance::PluginInstance(VstPluginMainProc entry)
     : mEffect(entry ? entry(HostCallback) : nullptr) {}
 
-bool PluginInstance::IsValid() const {
-  return mEffect && mEffect->magic == kEffectMagic;
-}
+bool PluginInstance::IsValid() const { return mEffect && mEffect->magic == kEffectMagic; }
 
 VstIntPtr PluginInstance::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float opt) {
@@ -157,9 +148,7 @@ void PluginInstance::Start(float sampleRate, int blockSize) {
   Dispatch(effMainsChanged, 0, 1);
 }
 
-void PluginInstance::Stop() {
-  Dispatch(effMainsChanged, 0, 0);
-}
+void PluginInstance::Stop() { Dispatch(effMainsChanged, 0, 0); }
 
 VstIntPtr PluginInstance::Seed(uint32_t seed) {
   constexpr VstInt32 kSeedRequest = FourCC('T', 'v', 'S', 'd');
@@ -223,8 +212,6 @@ void ModuleTest::SetUp() {
   ASSERT_NE(mEntry, nullptr);
 }
 
-void ModuleTest::TearDown() {
-  EXPECT_TRUE(mModule.Close()) << mModule.Error();
-}
+void ModuleTest::TearDown() { EXPECT_TRUE(mModule.Close()) << mModule.Error(); }
 
 }  // namespace kantele::test

@@ -69,7 +69,9 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return nullptr;
   }
 }
-void* operator new(std::size_t size, std::align_val_t align) { return AllocateAligned(size, align); }
+void* operator new(std::size_t size, std::align_val_t align) {
+  return AllocateAligned(size, align);
+}
 void* operator new[](std::size_t size, std::align_val_t align) {
   return AllocateAligned(size, align);
 }

@@ -13,19 +13,13 @@ namespace tolvane::test {
 namespace {
 
 // max(0, min(1, v)), the minimum taken first.
-double clamp01(double v) {
-  return std::max(0.0, std::min(1.0, v));
-}
+double clamp01(double v) { return std::max(0.0, std::min(1.0, v)); }
 
 // (1 - t) * a + t * b, with exactly these products.
-double lerp(double a, double b, double t) {
-  return (1 - t) * a + t * b;
-}
+double lerp(double a, double b, double t) { return (1 - t) * a + t * b; }
 
 // Conversion to a 32-bit integer toward zero (only ever called with in-range values).
-int32_t trunc32(double v) {
-  return static_cast<int32_t>(v);
-}
+int32_t trunc32(double v) { return static_cast<int32_t>(v); }
 
 // 32-bit signed product that wraps modulo 2^32.
 int32_t mul32(int32_t a, int32_t b) {
@@ -71,24 +65,16 @@ const Coefficients k192000 = {0.07223066687518032, 0.14446133375036063, 0.072230
 
 }  // namespace
 
-const ReferenceDsp::Coefficients& ReferenceDsp::InitialCoefficients() {
-  return kInitial;
-}
+const ReferenceDsp::Coefficients& ReferenceDsp::InitialCoefficients() { return kInitial; }
 
 const ReferenceDsp::Coefficients& ReferenceDsp::CoefficientsForRate(int rate) {
   switch (rate) {
-    case 44100:
-      return k44100;
-    case 48000:
-      return k48000;
-    case 88200:
-      return k88200;
-    case 96000:
-      return k96000;
-    case 192000:
-      return k192000;
-    default:
-      return kInitial;
+    case 44100: return k44100;
+    case 48000: return k48000;
+    case 88200: return k88200;
+    case 96000: return k96000;
+    case 192000: return k192000;
+    default: return kInitial;
   }
 }
 
@@ -126,23 +112,12 @@ void ReferenceDsp::OnReset(double sampleRate) {
   mRate = sampleRate;
   // 2. Any other rate leaves the active set unchanged.
   switch (trunc32(sampleRate)) {
-    case 44100:
-      mCoeffs = k44100;
-      break;
-    case 48000:
-      mCoeffs = k48000;
-      break;
-    case 88200:
-      mCoeffs = k88200;
-      break;
-    case 96000:
-      mCoeffs = k96000;
-      break;
-    case 192000:
-      mCoeffs = k192000;
-      break;
-    default:
-      break;
+    case 44100: mCoeffs = k44100; break;
+    case 48000: mCoeffs = k48000; break;
+    case 88200: mCoeffs = k88200; break;
+    case 96000: mCoeffs = k96000; break;
+    case 192000: mCoeffs = k192000; break;
+    default: break;
   }
 }
 

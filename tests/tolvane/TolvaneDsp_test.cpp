@@ -54,9 +54,7 @@ int32_t AdvanceDenormalSeed(int32_t seed, long count) {
   return seed;
 }
 
-bool IsGuarded(double x) {
-  return x < 1.2e-38 && -x < 1.2e-38;
-}
+bool IsGuarded(double x) { return x < 1.2e-38 && -x < 1.2e-38; }
 
 // ---------------------------------------------------------------------------
 // Test material.
@@ -122,9 +120,7 @@ Signal MakeSignal(Material m, double rate, int frames) {
         case Material::kSineLow:
           v[i] = 0.6 * std::sin(kTwoPi * (110.0 + 27.5 * c) * t + 0.7 * c);
           break;
-        case Material::kSineMid:
-          v[i] = 0.9 * std::sin(kTwoPi * (1000.0 + 500.0 * c) * t);
-          break;
+        case Material::kSineMid: v[i] = 0.9 * std::sin(kTwoPi * (1000.0 + 500.0 * c) * t); break;
         case Material::kSineHigh:
           v[i] = (0.5 + 0.4 * c) * std::sin(kTwoPi * (9000.0 + 6000.0 * c) * t);
           break;
@@ -135,12 +131,8 @@ Signal MakeSignal(Material m, double rate, int frames) {
           v[i] = 0.8 * std::sin(phase + c);
           break;
         }
-        case Material::kNoise:
-          v[i] = uni(rng);
-          break;
-        case Material::kNoiseHot:
-          v[i] = 6.0 * uni(rng);
-          break;
+        case Material::kNoise: v[i] = uni(rng); break;
+        case Material::kNoiseHot: v[i] = 6.0 * uni(rng); break;
         case Material::kSquareHot:
           v[i] = std::sin(kTwoPi * (200.0 + 70.0 * c) * t) >= 0 ? 2.5 : -2.5;
           break;
@@ -323,9 +315,7 @@ struct Scenario {
 
 const std::vector<int> kVarying = {1, 3, 17, 64, 511, 2, 128, 7, 1000, 33, 256};
 
-std::string RateName(double rate) {
-  return std::to_string(static_cast<long>(rate));
-}
+std::string RateName(double rate) { return std::to_string(static_cast<long>(rate)); }
 
 DspParams Edited(const std::function<void(DspParams&)>& edit) {
   DspParams p;
@@ -533,9 +523,7 @@ std::vector<Scenario> Scenarios() {
   return list;
 }
 
-void PrintTo(const Scenario& s, std::ostream* os) {
-  *os << s.name;
-}
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
 class RealMatchesReference : public ::testing::TestWithParam<Scenario> {};
 
@@ -763,9 +751,7 @@ struct RateCase {
   int delay2Index;
 };
 
-void PrintTo(const RateCase& rc, std::ostream* os) {
-  *os << rc.rate << " Hz";
-}
+void PrintTo(const RateCase& rc, std::ostream* os) { *os << rc.rate << " Hz"; }
 
 class TolvaneDspBlockValues : public ::testing::TestWithParam<RateCase> {};
 
@@ -1049,9 +1035,7 @@ struct BadInput {
   double value;
 };
 
-void PrintTo(const BadInput& b, std::ostream* os) {
-  *os << b.name;
-}
+void PrintTo(const BadInput& b, std::ostream* os) { *os << b.name; }
 
 class NonFiniteInput : public TolvaneDspMendedFaults,
                        public ::testing::WithParamInterface<BadInput> {};
@@ -1180,9 +1164,7 @@ struct SwitchCase {
   double literalBypass;
 };
 
-void PrintTo(const SwitchCase& sc, std::ostream* os) {
-  *os << sc.name;
-}
+void PrintTo(const SwitchCase& sc, std::ostream* os) { *os << sc.name; }
 
 class OutOfRangeSwitch : public TolvaneDspMendedFaults,
                          public ::testing::WithParamInterface<SwitchCase> {};
@@ -1222,9 +1204,7 @@ struct ContinuousCase {
   double value;
 };
 
-void PrintTo(const ContinuousCase& cc, std::ostream* os) {
-  *os << cc.name;
-}
+void PrintTo(const ContinuousCase& cc, std::ostream* os) { *os << cc.name; }
 
 class OutOfRangeContinuous : public TolvaneDspMendedFaults,
                              public ::testing::WithParamInterface<ContinuousCase> {};

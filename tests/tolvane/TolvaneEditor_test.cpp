@@ -94,7 +94,8 @@ class TolvaneEditor : public ::testing::Test {
     double sum = 0.0;
     int n = 0;
     for (int py = static_cast<int>((y - half) * s); py < static_cast<int>((y + half) * s); ++py) {
-      for (int pxl = static_cast<int>((x - half) * s); pxl < static_cast<int>((x + half) * s); ++pxl) {
+      for (int pxl = static_cast<int>((x - half) * s); pxl < static_cast<int>((x + half) * s);
+           ++pxl) {
         const uint8_t* p = &px[static_cast<size_t>((py * pw + pxl) * 4)];
         sum += (p[0] + p[1] + p[2]) / 3.0;
         ++n;
@@ -203,7 +204,9 @@ TEST_F(TolvaneEditor, HostValuesTurnTheStackedKnobsAndLightTheLamp) {
   EXPECT_DOUBLE_EQ(g.GetControl(6)->GetValue(), 1.0);
   EXPECT_DOUBLE_EQ(g.GetControl(10)->GetValue(), 1.0);
   EXPECT_DOUBLE_EQ(g.GetControl(14)->GetValue(), 1.0);
-  EXPECT_EQ(IBitmapBase::FrameForValue(1.0, static_cast<IBKnobControl*>(g.GetControl(14))->GetBitmap().N()), 1);
+  EXPECT_EQ(IBitmapBase::FrameForValue(
+                1.0, static_cast<IBKnobControl*>(g.GetControl(14))->GetBitmap().N()),
+            1);
   IRectList drawn;
   ASSERT_TRUE(g.Tick(&drawn));
   ASSERT_TRUE(g.ReadPixels(px, pw, ph));

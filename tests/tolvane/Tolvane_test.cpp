@@ -120,7 +120,8 @@ std::vector<std::vector<T>> RenderEffect(AEffect* e, const std::vector<std::vect
   if (react >= 0) e->setParameter(e, kReact, float(react));
   for (const BlockPlan& b : Plan()) {
     for (const Change& ch : b.mChanges) {
-      e->setParameter(e, ch.mParam, ch.mParam == kReact && react >= 0 ? float(react) : ch.mNormalized);
+      e->setParameter(e, ch.mParam,
+                      ch.mParam == kReact && react >= 0 ? float(react) : ch.mNormalized);
     }
     std::vector<T*> ins, outs;  // exactly as many pointers as connected channels
     for (int c = 0; c < channels; ++c) {
@@ -286,8 +287,8 @@ TEST_F(TolvaneTest, TheSeedRequestMakesRendersRepeatable) {
   // Only the low 32 bits of the value name the seed.
   AEffect* e = Load();
   Prepare(e, 48000.f, 0);
-  ASSERT_EQ(Dispatch(e, effVendorSpecific, kSeedRequest, (VstIntPtr{5} << 32) | kSeed, nullptr, 1.f),
-            1);
+  ASSERT_EQ(
+      Dispatch(e, effVendorSpecific, kSeedRequest, (VstIntPtr{5} << 32) | kSeed, nullptr, 1.f), 1);
   const auto high = RenderEffect<float>(e, input);
   EXPECT_EQ(FirstDifference(high[0], a[0]), -1);
 }
@@ -299,7 +300,8 @@ TEST_F(TolvaneTest, OneConnectedChannelKeepsTwoChannelsOfState) {
   for (bool useFloat : {true, false}) {
     AEffect* e = Load();
     Prepare(e, 44100.f, kSeed);
-    ASSERT_EQ(Dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&mono), &mono), 1);
+    ASSERT_EQ(Dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&mono), &mono),
+              1);
     EXPECT_EQ(TolvaneOf(e).Dsp().NumChannels(), 2);
     if (useFloat) {
       const auto out = RenderEffect<float>(e, input, 1);

@@ -36,9 +36,7 @@ AudioFile::~AudioFile() {
   if (mFile) sf_close(mFile);
 }
 
-AudioFile::AudioFile(AudioFile&& other) noexcept {
-  *this = std::move(other);
-}
+AudioFile::AudioFile(AudioFile&& other) noexcept { *this = std::move(other); }
 
 AudioFile& AudioFile::operator=(AudioFile&& other) noexcept {
   if (this != &other) {
@@ -179,34 +177,23 @@ void AudioFile::CheckWritable(int format, int channels, int sampleRate) {
 
 std::string AudioFile::ContainerName(int format) {
   switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_WAV:
-      return "WAV";
-    case SF_FORMAT_AIFF:
-      return "AIFF";
-    case SF_FORMAT_FLAC:
-      return "FLAC";
-    default:
-      return FormatInfoName(SFC_GET_FORMAT_INFO, format & SF_FORMAT_TYPEMASK);
+    case SF_FORMAT_WAV: return "WAV";
+    case SF_FORMAT_AIFF: return "AIFF";
+    case SF_FORMAT_FLAC: return "FLAC";
+    default: return FormatInfoName(SFC_GET_FORMAT_INFO, format & SF_FORMAT_TYPEMASK);
   }
 }
 
 std::string AudioFile::SubtypeName(int format) {
   switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-      return "PCM 8-bit";
-    case SF_FORMAT_PCM_16:
-      return "PCM 16-bit";
-    case SF_FORMAT_PCM_24:
-      return "PCM 24-bit";
-    case SF_FORMAT_PCM_32:
-      return "PCM 32-bit";
-    case SF_FORMAT_FLOAT:
-      return "float 32-bit";
-    case SF_FORMAT_DOUBLE:
-      return "float 64-bit";
-    default:
-      return FormatInfoName(SFC_GET_FORMAT_INFO, format & SF_FORMAT_SUBMASK);
+    case SF_FORMAT_PCM_U8: return "PCM 8-bit";
+    case SF_FORMAT_PCM_16: return "PCM 16-bit";
+    case SF_FORMAT_PCM_24: return "PCM 24-bit";
+    case SF_FORMAT_PCM_32: return "PCM 32-bit";
+    case SF_FORMAT_FLOAT: return "float 32-bit";
+    case SF_FORMAT_DOUBLE: return "float 64-bit";
+    default: return FormatInfoName(SFC_GET_FORMAT_INFO, format & SF_FORMAT_SUBMASK);
   }
 }
 

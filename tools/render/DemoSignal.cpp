@@ -31,9 +31,7 @@ class Noise {
   uint32_t mState;
 };
 
-double MidiToHz(int note) {
-  return 440.0 * std::pow(2.0, (note - 69) / 12.0);
-}
+double MidiToHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
 
 // Equal-power pan: -1 left, 0 centre, +1 right.
 void PanGains(double pan, double& left, double& right) {

@@ -23,9 +23,7 @@ void LevelMeter::Add(const double* interleaved, int64_t frames) {
   mFrames += frames;
 }
 
-double LevelMeter::PeakDbfs(int c) const {
-  return ToDbfs(mPeak[static_cast<size_t>(c)]);
-}
+double LevelMeter::PeakDbfs(int c) const { return ToDbfs(mPeak[static_cast<size_t>(c)]); }
 
 double LevelMeter::RmsDbfs(int c) const {
   if (mFrames == 0) return -std::numeric_limits<double>::infinity();

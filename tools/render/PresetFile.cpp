@@ -41,9 +41,7 @@ int32_t BitsFromFloat(float f) {
   return bits;
 }
 
-std::string Num(uint64_t v) {
-  return std::to_string(v);
-}
+std::string Num(uint64_t v) { return std::to_string(v); }
 
 // Bytes of a name field up to its first zero byte.
 size_t NameLength(const std::string& name) {

@@ -102,9 +102,7 @@ void StagedFile::InstallSignalCleanup() {
   sigaction(SIGHUP, &action, nullptr);
 }
 
-int StagedFile::Interrupted() {
-  return sSignal;
-}
+int StagedFile::Interrupted() { return sSignal; }
 
 }  // namespace render
 }  // namespace tolvane

@@ -40,18 +40,15 @@ void CopyText(void* ptr, const char* text, size_t capacity) {
 // What the host says about itself; 0 for any other request.
 v::VstIntPtr IdentityAnswer(int32_t opcode, void* ptr) {
   switch (opcode) {
-    case v::audioMasterVersion:
-      return 2400;
+    case v::audioMasterVersion: return 2400;
     case v::audioMasterGetVendorString:
       CopyText(ptr, "Quellmark", v::kVstMaxVendorStrLen);
       return 1;
     case v::audioMasterGetProductString:
       CopyText(ptr, "tolvane-render", v::kVstMaxProductStrLen);
       return 1;
-    case v::audioMasterGetVendorVersion:
-      return TOLVANE_RENDER_VENDOR_VERSION;
-    default:
-      return 0;
+    case v::audioMasterGetVendorVersion: return TOLVANE_RENDER_VENDOR_VERSION;
+    default: return 0;
   }
 }
 
@@ -181,25 +178,13 @@ bool Vst2Host::CanProcessDouble() const {
   return (mEffect->flags & v::effFlagsCanDoubleReplacing) && mEffect->processDoubleReplacing;
 }
 
-bool Vst2Host::HasProgramChunks() const {
-  return (mEffect->flags & v::effFlagsProgramChunks) != 0;
-}
+bool Vst2Host::HasProgramChunks() const { return (mEffect->flags & v::effFlagsProgramChunks) != 0; }
 
-std::string Vst2Host::EffectName() {
-  return ReadText(v::effGetEffectName, 0);
-}
-std::string Vst2Host::VendorString() {
-  return ReadText(v::effGetVendorString, 0);
-}
-std::string Vst2Host::ParamName(int index) {
-  return ReadText(v::effGetParamName, index);
-}
-std::string Vst2Host::ParamLabel(int index) {
-  return ReadText(v::effGetParamLabel, index);
-}
-std::string Vst2Host::ParamDisplay(int index) {
-  return ReadText(v::effGetParamDisplay, index);
-}
+std::string Vst2Host::EffectName() { return ReadText(v::effGetEffectName, 0); }
+std::string Vst2Host::VendorString() { return ReadText(v::effGetVendorString, 0); }
+std::string Vst2Host::ParamName(int index) { return ReadText(v::effGetParamName, index); }
+std::string Vst2Host::ParamLabel(int index) { return ReadText(v::effGetParamLabel, index); }
+std::string Vst2Host::ParamDisplay(int index) { return ReadText(v::effGetParamDisplay, index); }
 std::string Vst2Host::ParamDisplayAt(int index, float normalized) {
   constexpr intptr_t kFormatAnswer = 0xBEEF;
   char buffer[kTextBuffer] = {};
@@ -208,9 +193,7 @@ std::string Vst2Host::ParamDisplayAt(int index, float normalized) {
   return buffer;
 }
 
-std::string Vst2Host::ProgramName() {
-  return ReadText(v::effGetProgramName, 0);
-}
+std::string Vst2Host::ProgramName() { return ReadText(v::effGetProgramName, 0); }
 
 float Vst2Host::GetParameter(int index) {
   return mEffect->getParameter ? mEffect->getParameter(mEffect, index) : 0.0f;
@@ -226,13 +209,9 @@ bool Vst2Host::SetParameterFromText(int index, const std::string& text) {
   return Dispatch(v::effString2Parameter, index, 0, buffer) != 0;
 }
 
-int Vst2Host::GetProgram() {
-  return static_cast<int>(Dispatch(v::effGetProgram));
-}
+int Vst2Host::GetProgram() { return static_cast<int>(Dispatch(v::effGetProgram)); }
 
-void Vst2Host::SetProgram(int index) {
-  Dispatch(v::effSetProgram, 0, index);
-}
+void Vst2Host::SetProgram(int index) { Dispatch(v::effSetProgram, 0, index); }
 
 void Vst2Host::SetProgramName(const std::string& name) {
   char buffer[kTextBuffer] = {};
@@ -310,12 +289,9 @@ v::VstIntPtr Vst2Host::OnHostCall(int32_t opcode, int32_t index, v::VstIntPtr va
   (void)value;
   (void)opt;
   switch (opcode) {
-    case v::audioMasterCurrentId:
-      return mEffect ? mEffect->uniqueID : 0;
-    case v::audioMasterIdle:
-      return 0;
-    case v::audioMasterWantMidi:
-      return 0;
+    case v::audioMasterCurrentId: return mEffect ? mEffect->uniqueID : 0;
+    case v::audioMasterIdle: return 0;
+    case v::audioMasterWantMidi: return 0;
     case v::audioMasterGetTime:
       // The plug-in may ask at any point; the record always holds the current block.
       return reinterpret_cast<v::VstIntPtr>(&mTime);
@@ -323,12 +299,9 @@ v::VstIntPtr Vst2Host::OnHostCall(int32_t opcode, int32_t index, v::VstIntPtr va
     case v::audioMasterBeginEdit:
     case v::audioMasterEndEdit:
     case v::audioMasterUpdateDisplay:
-    case v::audioMasterIOChanged:
-      return 1;
-    case v::audioMasterGetSampleRate:
-      return static_cast<v::VstIntPtr>(mSettings.sampleRate);
-    case v::audioMasterGetBlockSize:
-      return mSettings.blockSize;
+    case v::audioMasterIOChanged: return 1;
+    case v::audioMasterGetSampleRate: return static_cast<v::VstIntPtr>(mSettings.sampleRate);
+    case v::audioMasterGetBlockSize: return mSettings.blockSize;
     case v::audioMasterGetCurrentProcessLevel:
       return mSettings.offline ? v::kVstProcessLevelOffline : v::kVstProcessLevelRealtime;
     case v::audioMasterCanDo: {
@@ -341,10 +314,8 @@ v::VstIntPtr Vst2Host::OnHostCall(int32_t opcode, int32_t index, v::VstIntPtr va
                  ? 1
                  : 0;
     }
-    case v::audioMasterGetDirectory:
-      return 0;
-    default:
-      return IdentityAnswer(opcode, ptr);
+    case v::audioMasterGetDirectory: return 0;
+    default: return IdentityAnswer(opcode, ptr);
   }
 }
 

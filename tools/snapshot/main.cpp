@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "kantele/gfx/platform/headless/IGfxHeadless.h"
 #include "kantele/vst2/IVst2Adapter.h"
 #include "kantele/vst2/Vst2Entry.h"
-#include "kantele/gfx/platform/headless/IGfxHeadless.h"
 #include "render/ParamLookup.h"
 #include "render/RenderError.h"
 #include "tolvane/Tolvane.h"

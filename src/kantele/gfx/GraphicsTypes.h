@@ -61,9 +61,7 @@ struct IBlending {
 static_assert(sizeof(IBlending) == 8, "IBlending is a 32-bit method and a 32-bit weight");
 
 /// The opacity factor of an optional blending: 1 for null.
-inline float BlendWeight(const IBlending* blend) {
-  return blend ? blend->mWeight : 1.f;
-}
+inline float BlendWeight(const IBlending* blend) { return blend ? blend->mWeight : 1.f; }
 
 /// Horizontal text alignment.
 enum ETextAlign : int32_t { kAlignNear = 0, kAlignCenter = 1, kAlignFar = 2 };

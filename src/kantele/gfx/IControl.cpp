@@ -132,8 +132,8 @@ void IControl::SetPosition(float x, float y) {
   mDrawRect = IRect(x, y, x + mDrawRect.W(), y + mDrawRect.H());
   mMouseIsOver = false;
   OnResize();
-  mTargetRect = IRect(mTargetRect.L + dx, mTargetRect.T + dy, mTargetRect.R + dx,
-                      mTargetRect.B + dy);
+  mTargetRect =
+      IRect(mTargetRect.L + dx, mTargetRect.T + dy, mTargetRect.R + dx, mTargetRect.B + dy);
 }
 
 void IControl::SetSize(float w, float h) {
@@ -183,13 +183,12 @@ void IControl::SetClean() { mDirty = false; }
 
 bool IControl::IsDirty() { return mAnimationFunc ? true : mDirty; }
 
-
 void IControl::SnapToPosition(float x, float y, EDirection direction, const IRect& bounds,
                               int valIdx, double lo, double hi) {
   x = std::clamp(x, bounds.L, bounds.R);
   y = std::clamp(y, bounds.T, bounds.B);
-  double v = direction == kHorizontal ? (x - bounds.L) / bounds.W()
-                                      : 1.0 - (y - bounds.T) / bounds.H();
+  double v =
+      direction == kHorizontal ? (x - bounds.L) / bounds.W() : 1.0 - (y - bounds.T) / bounds.H();
   if (!std::isfinite(v)) v = lo;  // a bounds rectangle without extent
   v = std::round(v / 0.001) * 0.001;
   v = std::clamp(v, lo, hi);

@@ -198,8 +198,8 @@ IControl* IGfx::FindControlAt(float x, float y, bool capture, bool mouseOver, ui
     for (int i = NControls() - 1; i >= lowest; --i) {
       IControl* c = mControls[static_cast<size_t>(i)].get();
       if (c->IsHidden() || c->GetIgnoreMouse()) continue;
-      const bool usable = !c->IsDisabled() || (mouseOver ? c->GetMOWhenGrayed()
-                                                         : c->GetMEWhenGrayed());
+      const bool usable =
+          !c->IsDisabled() || (mouseOver ? c->GetMOWhenGrayed() : c->GetMEWhenGrayed());
       if (usable && c->IsHit(x, y)) {
         control = c;
         index = i;
@@ -379,7 +379,8 @@ void IGfx::OnMouseDoubleClick(float x, float y, const IMouseState& mod) {
 
 void IGfx::OnMouseWheel(float x, float y, const IMouseState& mod, float delta) {
   KANTELE_CHECK_UI_THREAD(mUiThread);
-  if (IControl* control = FindControlAt(x, y, false, false)) control->OnMouseWheel(x, y, mod, delta);
+  if (IControl* control = FindControlAt(x, y, false, false))
+    control->OnMouseWheel(x, y, mod, delta);
 }
 
 void IGfx::OnDrop(const char* path, float x, float y) {
@@ -522,13 +523,12 @@ int IGfx::WindowWidthAt(float screenScale) const {
 }
 
 int IGfx::WindowHeightAt(float screenScale) const {
-  return static_cast<int>(screenScale *
-                          static_cast<float>(static_cast<int>(mHeight * mDrawScale)));
+  return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mHeight * mDrawScale)));
 }
 
 void IGfx::Resize(int w, int h, float scale) {
-  if (w < mDelegate.GetMinWidth() || w > mDelegate.GetMaxWidth() ||
-      h < mDelegate.GetMinHeight() || h > mDelegate.GetMaxHeight()) {
+  if (w < mDelegate.GetMinWidth() || w > mDelegate.GetMaxWidth() || h < mDelegate.GetMinHeight() ||
+      h > mDelegate.GetMaxHeight()) {
     w = std::clamp(w, mDelegate.GetMinWidth(), mDelegate.GetMaxWidth());
     h = std::clamp(h, mDelegate.GetMinHeight(), mDelegate.GetMaxHeight());
   }

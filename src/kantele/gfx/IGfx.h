@@ -221,14 +221,15 @@ class IGfx {
   virtual bool IsWindowOpen() = 0;
   virtual bool ReadClipboardText(std::string& str) = 0;
   virtual bool WriteClipboardText(const char* str) = 0;
-  virtual EMsgBoxResult ShowMessageBox(const char* str, const char* caption, EMsgBoxType type,
-                                       IMsgBoxCompletionHandlerFunc completionHandler = nullptr) = 0;
+  virtual EMsgBoxResult ShowMessageBox(
+      const char* str, const char* caption, EMsgBoxType type,
+      IMsgBoxCompletionHandlerFunc completionHandler = nullptr) = 0;
   /// `fileName` and `path` are read and written.
-  virtual void ChooseFile(std::string& fileName, std::string& path,
-                             EFileAction action = kFileOpen, const char* extensions = "") = 0;
+  virtual void ChooseFile(std::string& fileName, std::string& path, EFileAction action = kFileOpen,
+                          const char* extensions = "") = 0;
   virtual void ChooseFolder(std::string& dir) = 0;
   virtual bool ChooseColor(IArgb& color, const char* str = "",
-                              IColorPickerHandlerFunc func = nullptr) = 0;
+                           IColorPickerHandlerFunc func = nullptr) = 0;
   virtual bool OpenUrl(const char* url, const char* msgWindowTitle = nullptr,
                        const char* confirmMsg = nullptr, const char* errMsgOnFailure = nullptr) = 0;
   virtual const char* GetPlatformName() = 0;
@@ -256,11 +257,11 @@ class IGfx {
   virtual void RestoreGLContext() {}
   /// A native text box over `bounds` (editor units) editing `str`, at most `length` characters.
   virtual void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
-                                       int length, const char* str) = 0;
+                                     int length, const char* str) = 0;
   /// Shows `menu` natively; answers the chosen (sub)menu or null, and sets `isAsync` when the
   /// answer comes later through CommitPopupMenu.
   virtual IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds,
-                                              bool& isAsync) = 0;
+                                            bool& isAsync) = 0;
 
   /// Removes every control and releases the references on the shared caches (the last context
   /// empties them). [main-thread] Locks the shared caches' locks.
@@ -296,11 +297,10 @@ class IGfx {
   virtual void AttachGestureRecognizer(int32_t type);
 
   // ---- Back-end creation hooks.
-  virtual std::unique_ptr<APIBitmap> LoadAPIBitmap(const char* name, const void* data,
-                                                   int dataSize, int scale) = 0;
+  virtual std::unique_ptr<APIBitmap> LoadAPIBitmap(const char* name, const void* data, int dataSize,
+                                                   int scale) = 0;
   virtual std::unique_ptr<APIBitmap> LoadAPIBitmap(const char* resolvedName, int scale,
-                                                   EResourceLocation location,
-                                                   const char* ext) = 0;
+                                                   EResourceLocation location, const char* ext) = 0;
   /// An off-screen bitmap of `width` x `height` device pixels.
   virtual std::unique_ptr<APIBitmap> CreateAPIBitmap(int width, int height, int scale,
                                                      double drawScale) = 0;
@@ -399,7 +399,7 @@ class IGfx {
   /// `capture` it becomes the captured control of `touchID`; with `mouseOver` the background
   /// is never chosen and the mouse-over index is updated.
   IControl* FindControlAt(float x, float y, bool capture, bool mouseOver = false,
-                            uintptr_t touchID = 0);
+                          uintptr_t touchID = 0);
   /// Forgets every capture and shows a hidden cursor again.
   void ClearCapture();
   /// Whether `control` is the captured control of any touch.
@@ -422,9 +422,9 @@ class IGfx {
   /// texts) rather than a text entry.
   static bool PromptIsMenu(const IParam& param);
   void OpenTextEntry(IControl& control, const ITextStyle& text, const IRect& bounds,
-                       const char* str = "", int valIdx = 0);
-  void OpenPopupMenu(IControl& control, IPopupMenu& menu, const IRect& bounds,
-                       int valIdx = 0, bool isContext = false);
+                     const char* str = "", int valIdx = 0);
+  void OpenPopupMenu(IControl& control, IPopupMenu& menu, const IRect& bounds, int valIdx = 0,
+                     bool isContext = false);
   /// Editing ended with `str`: for a bound parameter, the text read by its parser
   /// (`TryParseValue`) becomes the value between a begin and an end of edit to the host, and
   /// text it refuses changes nothing; otherwise the text is handed to the control.
@@ -463,7 +463,9 @@ class IGfx {
   float GetScreenScale() const { return mScreenScale; }
   float GetMinScale() const { return mMinScale; }
   float GetMaxScale() const { return mMaxScale; }
-  IRect GetBounds() const { return IRect(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight)); }
+  IRect GetBounds() const {
+    return IRect(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight));
+  }
   EResizeMode GetResizeMode() const { return mGUISizeMode; }
   void SetResizeMode(EResizeMode mode) { mGUISizeMode = mode; }
   bool GetResizingInProcess() const { return mResizingInProcess; }

@@ -40,8 +40,7 @@ void IGfxEditorDelegate::SetOpeningSize(int width, int height, float scale) {
   const double w = static_cast<double>(width) * static_cast<double>(scale);
   const double h = static_cast<double>(height) * static_cast<double>(scale);
   // (NaN fails every comparison; a zero or negative scale gives no pixel.)
-  if (width > 0 && height > 0 && w >= 1.0 && h >= 1.0 && w <= kLargestWindow &&
-      h <= kLargestWindow)
+  if (width > 0 && height > 0 && w >= 1.0 && h >= 1.0 && w <= kLargestWindow && h <= kLargestWindow)
     SetEditorSize(static_cast<int>(width * scale), static_cast<int>(height * scale));
 }
 

@@ -62,11 +62,13 @@ ITransform Inverse(const ITransform& t) {
 
 IGfxNanoVG::Bitmap::Bitmap(IGfxNanoVG& owner, NVGcontext* vg, NVGLUframebuffer* fb, int image,
                            int width, int height, int scale, float drawScale)
-    : APIBitmap(image, width, height, scale, drawScale), mOwner(&owner), mVG(vg), mFramebuffer(fb) {}
+    : APIBitmap(image, width, height, scale, drawScale),
+      mOwner(&owner),
+      mVG(vg),
+      mFramebuffer(fb) {}
 
-std::unique_ptr<IGfxNanoVG::Bitmap> IGfxNanoVG::Bitmap::FromImage(IGfxNanoVG& owner,
-                                                                  NVGcontext* vg, int image,
-                                                                  int scale) {
+std::unique_ptr<IGfxNanoVG::Bitmap> IGfxNanoVG::Bitmap::FromImage(IGfxNanoVG& owner, NVGcontext* vg,
+                                                                  int image, int scale) {
   int w = 0;
   int h = 0;
   if (vg && image > 0) nvgImageSize(vg, image, &w, &h);
@@ -77,8 +79,7 @@ std::unique_ptr<IGfxNanoVG::Bitmap> IGfxNanoVG::Bitmap::FromFramebuffer(
     IGfxNanoVG& owner, NVGcontext* vg, NVGLUframebuffer* fb, int width, int height, int scale,
     float drawScale) {
   const int image = fb ? fb->image : 0;
-  return std::unique_ptr<Bitmap>(
-      new Bitmap(owner, vg, fb, image, width, height, scale, drawScale));
+  return std::unique_ptr<Bitmap>(new Bitmap(owner, vg, fb, image, width, height, scale, drawScale));
 }
 
 IGfxNanoVG::Bitmap::~Bitmap() {
@@ -289,10 +290,9 @@ void IGfxNanoVG::DrawBitmap(const IBitmapHandle& bitmap, const IRect& dest, int 
   if (mInFrame && mLayers.empty() && t.xy == 0.0 && t.yx == 0.0 && t.xx > 0.0 && t.yy > 0.0 &&
       GetClipRect().W() > 0.f && GetClipRect().H() > 0.f) {
     const IRect clip = GetClipRect().GetPadded(1.f / GetTotalScale());
-    const IRect local(static_cast<float>((clip.L - t.tx) / t.xx),
-                      static_cast<float>((clip.T - t.ty) / t.yy),
-                      static_cast<float>((clip.R - t.tx) / t.xx),
-                      static_cast<float>((clip.B - t.ty) / t.yy));
+    const IRect local(
+        static_cast<float>((clip.L - t.tx) / t.xx), static_cast<float>((clip.T - t.ty) / t.yy),
+        static_cast<float>((clip.R - t.tx) / t.xx), static_cast<float>((clip.B - t.ty) / t.yy));
     area = dest.Intersect(local);
     if (!(area.W() > 0.f) || !(area.H() > 0.f)) return;
   }
@@ -324,8 +324,7 @@ std::unique_ptr<APIBitmap> IGfxNanoVG::LoadAPIBitmap(const char* name, const voi
   (void)name;
   if (!mVG || !data || dataSize <= 0) return nullptr;
   MakeGLContextCurrent();
-  const int image =
-      nvgCreateImageMem(mVG, 0, static_cast<const unsigned char*>(data), dataSize);
+  const int image = nvgCreateImageMem(mVG, 0, static_cast<const unsigned char*>(data), dataSize);
   RestoreGLContext();
   // A failed decode is no bitmap: an empty image would be cached as if it were artwork.
   if (image <= 0) return nullptr;
@@ -333,8 +332,7 @@ std::unique_ptr<APIBitmap> IGfxNanoVG::LoadAPIBitmap(const char* name, const voi
 }
 
 std::unique_ptr<APIBitmap> IGfxNanoVG::LoadAPIBitmap(const char* resolvedName, int scale,
-                                                     EResourceLocation location,
-                                                     const char* ext) {
+                                                     EResourceLocation location, const char* ext) {
   if (!mVG || !resolvedName) return nullptr;
   int image = 0;
   if (location == kInModule) {
@@ -447,8 +445,7 @@ void IGfxNanoVG::PathSetWinding(bool clockwise) {
   if (mVG) nvgPathWinding(mVG, clockwise ? NVG_CW : NVG_CCW);
 }
 
-void IGfxNanoVG::PathCubicBezierTo(float c1x, float c1y, float c2x, float c2y, float x2,
-                                   float y2) {
+void IGfxNanoVG::PathCubicBezierTo(float c1x, float c1y, float c2x, float c2y, float x2, float y2) {
   if (mVG) nvgBezierTo(mVG, c1x, c1y, c2x, c2y, x2, y2);
 }
 
@@ -476,12 +473,14 @@ void IGfxNanoVG::SetGradientPaint(const IPaintSpec& pattern, float weight, bool 
     paint = nvgLinearGradient(mVG, static_cast<float>(sx), static_cast<float>(sy),
                               static_cast<float>(ex), static_cast<float>(ey), inner, outer);
   }
-  if (stroke) nvgStrokePaint(mVG, paint);
-  else nvgFillPaint(mVG, paint);
+  if (stroke)
+    nvgStrokePaint(mVG, paint);
+  else
+    nvgFillPaint(mVG, paint);
 }
 
-void IGfxNanoVG::PathStroke(const IPaintSpec& pattern, float thickness,
-                            const IStrokeSpec& options, const IBlending* blend) {
+void IGfxNanoVG::PathStroke(const IPaintSpec& pattern, float thickness, const IStrokeSpec& options,
+                            const IBlending* blend) {
   if (!mVG) return;
   switch (options.mCapOption) {
     case kCapRound: nvgLineCap(mVG, NVG_ROUND); break;
@@ -496,8 +495,10 @@ void IGfxNanoVG::PathStroke(const IPaintSpec& pattern, float thickness,
   nvgMiterLimit(mVG, options.mMiterLimit);
   nvgStrokeWidth(mVG, thickness);
   const float weight = BlendWeight(blend);
-  if (pattern.mType == kSolidPattern) nvgStrokeColor(mVG, ToNVG(pattern.GetStop0Color(), weight));
-  else SetGradientPaint(pattern, weight, true);
+  if (pattern.mType == kSolidPattern)
+    nvgStrokeColor(mVG, ToNVG(pattern.GetStop0Color(), weight));
+  else
+    SetGradientPaint(pattern, weight, true);
   nvgPathWinding(mVG, NVG_CCW);
   ApplyBlend(blend);
   nvgStroke(mVG);
@@ -510,8 +511,10 @@ void IGfxNanoVG::PathFill(const IPaintSpec& pattern, const IFillSpec& options,
   if (!mVG) return;
   nvgPathWinding(mVG, options.mFillRule == kFillEvenOdd ? NVG_CW : NVG_CCW);
   const float weight = BlendWeight(blend);
-  if (pattern.mType == kSolidPattern) nvgFillColor(mVG, ToNVG(pattern.GetStop0Color(), weight));
-  else SetGradientPaint(pattern, weight, false);
+  if (pattern.mType == kSolidPattern)
+    nvgFillColor(mVG, ToNVG(pattern.GetStop0Color(), weight));
+  else
+    SetGradientPaint(pattern, weight, false);
   ApplyBlend(blend);
   nvgFill(mVG);
   ResetBlend();
@@ -564,14 +567,32 @@ void IGfxNanoVG::PrepareAndMeasureText(const ITextStyle& style, const char* text
   nvgFontFace(mVG, style.mFont);
   int align = 0;
   switch (style.mAlign) {
-    case kAlignNear: x = r.L; align = NVG_ALIGN_LEFT; break;
-    case kAlignFar: x = r.R; align = NVG_ALIGN_RIGHT; break;
-    default: x = r.MW(); align = NVG_ALIGN_CENTER; break;
+    case kAlignNear:
+      x = r.L;
+      align = NVG_ALIGN_LEFT;
+      break;
+    case kAlignFar:
+      x = r.R;
+      align = NVG_ALIGN_RIGHT;
+      break;
+    default:
+      x = r.MW();
+      align = NVG_ALIGN_CENTER;
+      break;
   }
   switch (style.mVAlign) {
-    case kVAlignTop: y = r.T; align |= NVG_ALIGN_TOP; break;
-    case kVAlignBottom: y = r.B; align |= NVG_ALIGN_BOTTOM; break;
-    default: y = r.MH(); align |= NVG_ALIGN_MIDDLE; break;
+    case kVAlignTop:
+      y = r.T;
+      align |= NVG_ALIGN_TOP;
+      break;
+    case kVAlignBottom:
+      y = r.B;
+      align |= NVG_ALIGN_BOTTOM;
+      break;
+    default:
+      y = r.MH();
+      align |= NVG_ALIGN_MIDDLE;
+      break;
   }
   nvgTextAlign(mVG, align);
   float b[4] = {};
@@ -635,8 +656,7 @@ bool IGfxNanoVG::LoadAPIFont(const char* fontID, const PlatformFont& font) {
   auto data = std::make_unique<FontData>(font.GetFontData());
   if (!data->IsValid()) return false;
   const int id = nvgCreateFontMemAtIndex(mVG, fontID, data->mBytes.data(),
-                                         static_cast<int>(data->mBytes.size()), 0,
-                                         data->mFaceIdx);
+                                         static_cast<int>(data->mBytes.size()), 0, data->mFaceIdx);
   if (id == -1) return false;
   fonts.mFonts.Add(std::move(data), fontID, 1.0);
   return true;

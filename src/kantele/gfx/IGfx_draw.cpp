@@ -93,16 +93,17 @@ void IGfx::DrawFittedBitmap(const IBitmapHandle& bitmap, const IRect& bounds,
   PathTransformTranslate(bounds.L, bounds.T);
   PathTransformScale(bounds.W() / static_cast<float>(bitmap.W()),
                      bounds.H() / static_cast<float>(bitmap.H()));
-  DrawBitmap(bitmap, IRect(0.f, 0.f, static_cast<float>(bitmap.W()), static_cast<float>(bitmap.H())),
-             0, 0, blend);
+  DrawBitmap(bitmap,
+             IRect(0.f, 0.f, static_cast<float>(bitmap.W()), static_cast<float>(bitmap.H())), 0, 0,
+             blend);
   PathTransformRestore();
 }
 
 void IGfx::DrawRotatedBitmap(const IBitmapHandle& bitmap, float cx, float cy, double angle,
                              const IBlending* blend) {
   if (!bitmap.IsValid()) return;
-  const float d = bitmap.GetAPIBitmap()->GetDrawScale() > 0.f ? bitmap.GetAPIBitmap()->GetDrawScale()
-                                                               : 1.f;
+  const float d =
+      bitmap.GetAPIBitmap()->GetDrawScale() > 0.f ? bitmap.GetAPIBitmap()->GetDrawScale() : 1.f;
   const float w = static_cast<float>(bitmap.W()) / d;
   const float h = static_cast<float>(bitmap.H()) / d;
   PathTransformSave();
@@ -114,10 +115,7 @@ void IGfx::DrawRotatedBitmap(const IBitmapHandle& bitmap, float cx, float cy, do
 
 // ---- Drawing primitives.
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 void IGfx::DrawPoint(const IArgb& color, float x, float y, const IBlending* blend) {
   FillRect(color, IRect(x, y, x + 1.f, y + 1.f), blend);
@@ -309,9 +307,8 @@ void IGfx::DrawGrid(const IArgb& color, const IRect& bounds, float gridSizeH, fl
   }
 }
 
-void IGfx::DrawData(const IArgb& color, const IRect& bounds, const float* normYPoints,
-                    int nPoints, const float* normXPoints, const IBlending* blend,
-                    float thickness) {
+void IGfx::DrawData(const IArgb& color, const IRect& bounds, const float* normYPoints, int nPoints,
+                    const float* normXPoints, const IBlending* blend, float thickness) {
   if (!normYPoints || nPoints < 2) return;
   PathClear();
   const float step = bounds.W() / static_cast<float>(nPoints - 1);
@@ -319,8 +316,10 @@ void IGfx::DrawData(const IArgb& color, const IRect& bounds, const float* normYP
     const float x = normXPoints ? bounds.L + bounds.W() * normXPoints[i]
                                 : bounds.L + step * static_cast<float>(i);
     const float y = bounds.B - bounds.H() * normYPoints[i];
-    if (i == 0) PathMoveTo(x, y);
-    else PathLineTo(x, y);
+    if (i == 0)
+      PathMoveTo(x, y);
+    else
+      PathLineTo(x, y);
   }
   PathStroke(color, thickness, IStrokeSpec(), blend);
 }

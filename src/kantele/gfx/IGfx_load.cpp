@@ -28,8 +28,8 @@ APIBitmap* IGfx::FindCachedBitmap(const KeyedCache<APIBitmap>& cache, const char
   return nullptr;
 }
 
-IBitmapHandle IGfx::LoadBitmapWithCache(KeyedCache<APIBitmap>& cache, const char* name,
-                                        int nStates, bool framesAreHorizontal, int targetScale) {
+IBitmapHandle IGfx::LoadBitmapWithCache(KeyedCache<APIBitmap>& cache, const char* name, int nStates,
+                                        bool framesAreHorizontal, int targetScale) {
   if (!name || !*name) return IBitmapHandle();
   targetScale = ResolveTargetScale(targetScale);
   std::lock_guard<std::mutex> lock(cache.Mutex());
@@ -105,9 +105,8 @@ IBitmapHandle IGfx::RescaleBitmap(const IBitmapHandle& inBitmap, const char* nam
   if (!inBitmap.IsValid() || !name) return IBitmapHandle();
   const float savedScreenScale = mScreenScale;
   const float savedDrawScale = mDrawScale;
-  const float sourceDrawScale = inBitmap.GetAPIBitmap()->GetDrawScale() > 0.f
-                                    ? inBitmap.GetAPIBitmap()->GetDrawScale()
-                                    : 1.f;
+  const float sourceDrawScale =
+      inBitmap.GetAPIBitmap()->GetDrawScale() > 0.f ? inBitmap.GetAPIBitmap()->GetDrawScale() : 1.f;
   mScreenScale = static_cast<float>(std::clamp(scale, 1, 3));
   mDrawScale = sourceDrawScale;
   const float w = static_cast<float>(inBitmap.W()) / sourceDrawScale;

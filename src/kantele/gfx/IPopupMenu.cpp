@@ -34,9 +34,7 @@ IPopupMenuItem* IPopupMenu::AddItem(const char* text, std::unique_ptr<IPopupMenu
   return mMenuItems.back().get();
 }
 
-IPopupMenuItem* IPopupMenu::AddSeparator() {
-  return AddItem("", IPopupMenuItem::kSeparator);
-}
+IPopupMenuItem* IPopupMenu::AddSeparator() { return AddItem("", IPopupMenuItem::kSeparator); }
 
 IPopupMenuItem* IPopupMenu::GetItem(int index) const {
   if (index < 0 || index >= NItems()) return nullptr;

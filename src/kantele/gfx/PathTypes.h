@@ -18,7 +18,12 @@ namespace gfx {
 enum EPatternType : int32_t { kSolidPattern = 0, kLinearPattern = 1, kRadialPattern = 2 };
 
 /// How a gradient continues beyond its ends (kept for the record; the drawing back end pads).
-enum EPatternExtend : int32_t { kExtendNone = 0, kExtendPad = 1, kExtendReflect = 2, kExtendRepeat = 3 };
+enum EPatternExtend : int32_t {
+  kExtendNone = 0,
+  kExtendPad = 1,
+  kExtendReflect = 2,
+  kExtendRepeat = 3
+};
 
 /// One colour stop of a gradient.
 struct IColorStop {
@@ -39,7 +44,9 @@ struct IPaintSpec {
 
   IPaintSpec() = default;
   /// A solid colour.
-  IPaintSpec(const IArgb& color) : mNStops(1) { mStops[0].mColor = color; }  // NOLINT: implicit on purpose
+  IPaintSpec(const IArgb& color) : mNStops(1) {
+    mStops[0].mColor = color;
+  }  // NOLINT: implicit on purpose
 
   /// Appends a stop; stops beyond the sixteenth are dropped.
   void AddStop(const IArgb& color, float offset) {

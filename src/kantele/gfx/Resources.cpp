@@ -140,10 +140,8 @@ std::vector<uint8_t> LoadResource(const char* name, const char* type, ModuleHand
       if (!data) return {};
       return std::vector<uint8_t>(data, data + size);
     }
-    case kAbsolutePath:
-      return ReadWholeFile(resolved.c_str());
-    case kNotFound:
-      break;
+    case kAbsolutePath: return ReadWholeFile(resolved.c_str());
+    case kNotFound: break;
   }
   return {};
 }

@@ -168,8 +168,7 @@ bool IVst2Adapter::SendSysEx(const SysExMsg& msg) {
 
 void IVst2Adapter::HostSpecificSetup() {
   const int host = GetHost();
-  if (host == kHostForte || host == kHostAudition || host == kHostOrion ||
-      host == kHostSAWStudio) {
+  if (host == kHostForte || host == kHostAudition || host == kHostOrion || host == kHostSAWStudio) {
     const int nIn = MaxNChannels(kDirInput);
     if (nIn > 2) ConnectChannels(kDirInput, 2, nIn - 2, false);
   }

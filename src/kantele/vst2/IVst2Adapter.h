@@ -60,9 +60,10 @@ class IVst2Adapter : public IApiBase, public IProcessor {
   }
 
   // The callbacks stored in the effect record.
-  static vst2::VstIntPtr KANTELE_VST_CALL VSTDispatcher(vst2::AEffect* effect, vst2::VstInt32 opcode,
-                                                        vst2::VstInt32 index, vst2::VstIntPtr value,
-                                                        void* ptr, float opt);
+  static vst2::VstIntPtr KANTELE_VST_CALL VSTDispatcher(vst2::AEffect* effect,
+                                                        vst2::VstInt32 opcode, vst2::VstInt32 index,
+                                                        vst2::VstIntPtr value, void* ptr,
+                                                        float opt);
   static void KANTELE_VST_CALL VSTProcessReplacing(vst2::AEffect* effect, float** inputs,
                                                    float** outputs, vst2::VstInt32 nFrames);
   static void KANTELE_VST_CALL VSTProcessDoubleReplacing(vst2::AEffect* effect, double** inputs,
@@ -120,12 +121,11 @@ class IVst2Adapter : public IApiBase, public IProcessor {
   vst2::VstIntPtr Dispatch(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value,
                            void* ptr, float opt);
   /// Opening, sample rate, block size, activation, events, tail, pins and speaker arrangements.
-  vst2::VstIntPtr DispatchSetup(vst2::VstInt32 opcode, vst2::VstInt32 index,
-                                vst2::VstIntPtr value, void* ptr, float opt);
+  vst2::VstIntPtr DispatchSetup(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value,
+                                void* ptr, float opt);
   void OnOpen();
   vst2::VstIntPtr ProcessEvents(const vst2::VstEvents* events);
-  vst2::VstIntPtr GetPinProperties(EChannelDirection dir, int index,
-                                   vst2::VstPinProperties* props);
+  vst2::VstIntPtr GetPinProperties(EChannelDirection dir, int index, vst2::VstPinProperties* props);
   vst2::VstIntPtr SetSpeakerArrangement(const vst2::VstSpeakerArrangement* in,
                                         const vst2::VstSpeakerArrangement* out);
   /// Programs, their names and the state chunks.
@@ -137,16 +137,15 @@ class IVst2Adapter : public IApiBase, public IProcessor {
   vst2::VstIntPtr DispatchParameters(vst2::VstInt32 opcode, vst2::VstInt32 index, void* ptr);
   vst2::VstIntPtr GetParameterProperties(int index, vst2::VstParameterProperties* props);
   /// The editor's rectangle, opening and closing, idle ticks and keys.
-  vst2::VstIntPtr DispatchEditor(vst2::VstInt32 opcode, vst2::VstInt32 index,
-                                 vst2::VstIntPtr value, void* ptr, float opt);
+  vst2::VstIntPtr DispatchEditor(vst2::VstInt32 opcode, vst2::VstInt32 index, vst2::VstIntPtr value,
+                                 void* ptr, float opt);
   vst2::VstIntPtr KeyEvent(bool down, vst2::VstInt32 character, vst2::VstIntPtr vstKey,
                            float modifiers);
   /// Identity, names, versions, MIDI key names, capabilities and vendor-specific requests.
   vst2::VstIntPtr DispatchHostQueries(vst2::VstInt32 opcode, vst2::VstInt32 index,
                                       vst2::VstIntPtr value, void* ptr, float opt);
   vst2::VstIntPtr CanDo(const char* text);
-  vst2::VstIntPtr VendorSpecific(vst2::VstInt32 index, vst2::VstIntPtr value, void* ptr,
-                                 float opt);
+  vst2::VstIntPtr VendorSpecific(vst2::VstInt32 index, vst2::VstIntPtr value, void* ptr, float opt);
 
   // The record (IVst2Adapter.cpp).
   void FillArrangements();

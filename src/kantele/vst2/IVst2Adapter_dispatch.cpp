@@ -54,8 +54,7 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
     case effGetInputProperties:
     case effGetOutputProperties:
     case effSetSpeakerArrangement:
-    case effGetSpeakerArrangement:
-      return DispatchSetup(opcode, index, value, ptr, opt);
+    case effGetSpeakerArrangement: return DispatchSetup(opcode, index, value, ptr, opt);
 
     case effSetProgram:
     case effGetProgram:
@@ -63,24 +62,21 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
     case effGetProgramName:
     case effGetProgramNameIndexed:
     case effGetChunk:
-    case effSetChunk:
-      return DispatchPrograms(opcode, index, value, ptr);
+    case effSetChunk: return DispatchPrograms(opcode, index, value, ptr);
 
     case effGetParamLabel:
     case effGetParamDisplay:
     case effGetParamName:
     case effCanBeAutomated:
     case effString2Parameter:
-    case effGetParameterProperties:
-      return DispatchParameters(opcode, index, ptr);
+    case effGetParameterProperties: return DispatchParameters(opcode, index, ptr);
 
     case effEditGetRect:
     case effEditOpen:
     case effEditClose:
     case effEditIdle:
     case effEditKeyDown:
-    case effEditKeyUp:
-      return DispatchEditor(opcode, index, value, ptr, opt);
+    case effEditKeyUp: return DispatchEditor(opcode, index, value, ptr, opt);
 
     case effIdentify:
     case effGetPlugCategory:
@@ -91,8 +87,7 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
     case effGetVstVersion:
     case effGetMidiKeyName:
     case effCanDo:
-    case effVendorSpecific:
-      return DispatchHostQueries(opcode, index, value, ptr, opt);
+    case effVendorSpecific: return DispatchHostQueries(opcode, index, value, ptr, opt);
 
     default:
       // Every other request, deprecated or above the interface's last opcode this adapter
@@ -104,12 +99,10 @@ VstIntPtr IVst2Adapter::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr valu
 // ---------------------------------------------------------------------------------------------
 // Lifecycle and processing setup
 
-VstIntPtr IVst2Adapter::DispatchSetup(VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                      void* ptr, float opt) {
+VstIntPtr IVst2Adapter::DispatchSetup(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                      float opt) {
   switch (opcode) {
-    case effOpen:
-      OnOpen();
-      return 0;
+    case effOpen: OnOpen(); return 0;
 
     case effSetSampleRate:
       // A rate that is not finite and positive cannot describe a stream: the previous one stays.
@@ -131,11 +124,9 @@ VstIntPtr IVst2Adapter::DispatchSetup(VstInt32 opcode, VstInt32 index, VstIntPtr
       }
       return 0;
 
-    case effProcessEvents:
-      return ProcessEvents(static_cast<const VstEvents*>(ptr));
+    case effProcessEvents: return ProcessEvents(static_cast<const VstEvents*>(ptr));
 
-    case effGetTailSize:
-      return GetTailSize();
+    case effGetTailSize: return GetTailSize();
 
     case effGetInputProperties:
       return GetPinProperties(kDirInput, index, static_cast<VstPinProperties*>(ptr));
@@ -152,8 +143,7 @@ VstIntPtr IVst2Adapter::DispatchSetup(VstInt32 opcode, VstInt32 index, VstIntPtr
       if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputSpkrArr;
       return 1;
 
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -209,7 +199,8 @@ VstIntPtr IVst2Adapter::ProcessEvents(const VstEvents* events) {
   return 1;
 }
 
-VstIntPtr IVst2Adapter::GetPinProperties(EChannelDirection dir, int index, VstPinProperties* props) {
+VstIntPtr IVst2Adapter::GetPinProperties(EChannelDirection dir, int index,
+                                         VstPinProperties* props) {
   const int count = MaxNChannels(dir);
   if (!props || index < 0 || index >= count) return 0;
   props->flags = kVstPinIsActive;
@@ -255,8 +246,7 @@ VstIntPtr IVst2Adapter::DispatchPrograms(VstInt32 opcode, VstInt32 index, VstInt
       if (value >= 0 && value <= INT32_MAX) RestorePreset(static_cast<int>(value));
       return 0;
 
-    case effGetProgram:
-      return GetCurrentPresetIndex();
+    case effGetProgram: return GetCurrentPresetIndex();
 
     case effSetProgramName:
       if (ptr) {
@@ -279,14 +269,11 @@ VstIntPtr IVst2Adapter::DispatchPrograms(VstInt32 opcode, VstInt32 index, VstInt
       return static_cast<const char*>(ptr)[0] != '\0' ? 1 : 0;
     }
 
-    case effGetChunk:
-      return GetChunk(index, ptr);
+    case effGetChunk: return GetChunk(index, ptr);
 
-    case effSetChunk:
-      return SetChunk(index, value, ptr);
+    case effSetChunk: return SetChunk(index, value, ptr);
 
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -374,8 +361,7 @@ VstIntPtr IVst2Adapter::DispatchParameters(VstInt32 opcode, VstInt32 index, void
     case effGetParameterProperties:
       return GetParameterProperties(index, static_cast<VstParameterProperties*>(ptr));
 
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -383,9 +369,7 @@ VstIntPtr IVst2Adapter::GetParameterProperties(int index, VstParameterProperties
   if (!props || !IsValidParamIdx(index)) return 0;
   const IParam* param = GetParam(index);
   switch (param->GetKind()) {
-    case kKindBool:
-      props->flags = kVstParameterIsSwitch;
-      break;
+    case kKindBool: props->flags = kVstParameterIsSwitch; break;
     case kKindInt:
     case kKindEnum: {
       auto toInt = [](double v) {
@@ -415,8 +399,8 @@ VstIntPtr IVst2Adapter::GetParameterProperties(int index, VstParameterProperties
 // ---------------------------------------------------------------------------------------------
 // The editor
 
-VstIntPtr IVst2Adapter::DispatchEditor(VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                       void* ptr, float opt) {
+VstIntPtr IVst2Adapter::DispatchEditor(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                       float opt) {
   switch (opcode) {
     case effEditGetRect:
       if (!ptr || !HasUI()) return 0;
@@ -424,8 +408,7 @@ VstIntPtr IVst2Adapter::DispatchEditor(VstInt32 opcode, VstInt32 index, VstIntPt
       *static_cast<ERect**>(ptr) = &mEditRect;
       return 1;
 
-    case effEditOpen:
-      return OpenWindow(ptr) ? 1 : 0;
+    case effEditOpen: return OpenWindow(ptr) ? 1 : 0;
 
     case effEditClose:
       if (!HasUI()) return 0;
@@ -443,11 +426,9 @@ VstIntPtr IVst2Adapter::DispatchEditor(VstInt32 opcode, VstInt32 index, VstIntPt
       return 0;
 
     case effEditKeyDown:
-    case effEditKeyUp:
-      return KeyEvent(opcode == effEditKeyDown, index, value, opt);
+    case effEditKeyUp: return KeyEvent(opcode == effEditKeyDown, index, value, opt);
 
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -456,8 +437,8 @@ VstIntPtr IVst2Adapter::KeyEvent(bool down, VstInt32 character, VstIntPtr vstKey
                        ? static_cast<int>(modifiers)
                        : 0;
   const char text[2] = {static_cast<char>(character), '\0'};
-  const int vk = VirtualKeyOf(static_cast<int>(std::clamp<VstIntPtr>(vstKey, -1, INT32_MAX)),
-                              text[0]);
+  const int vk =
+      VirtualKeyOf(static_cast<int>(std::clamp<VstIntPtr>(vstKey, -1, INT32_MAX)), text[0]);
   const gfx::KeyPress key(text, vk, (mods & MODIFIER_SHIFT) != 0, (mods & MODIFIER_CONTROL) != 0,
                           (mods & MODIFIER_ALTERNATE) != 0);
   const bool handled = down ? OnKeyDown(key) : OnKeyUp(key);
@@ -470,11 +451,9 @@ VstIntPtr IVst2Adapter::KeyEvent(bool down, VstInt32 character, VstIntPtr vstKey
 VstIntPtr IVst2Adapter::DispatchHostQueries(VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                             void* ptr, float opt) {
   switch (opcode) {
-    case effIdentify:
-      return kIdentify;
+    case effIdentify: return kIdentify;
 
-    case effGetPlugCategory:
-      return GetPlugType() == 1 ? kPlugCategSynth : kPlugCategEffect;
+    case effGetPlugCategory: return GetPlugType() == 1 ? kPlugCategSynth : kPlugCategEffect;
 
     case effGetEffectName:
       if (!ptr) return 0;
@@ -491,11 +470,9 @@ VstIntPtr IVst2Adapter::DispatchHostQueries(VstInt32 opcode, VstInt32 index, Vst
       CopyToHost(ptr, kVstMaxProductStrLen, GetProductName());
       return 1;
 
-    case effGetVendorVersion:
-      return PackedVersionToDecimal(GetPluginVersion());
+    case effGetVendorVersion: return PackedVersionToDecimal(GetPluginVersion());
 
-    case effGetVstVersion:
-      return 2400;
+    case effGetVstVersion: return 2400;
 
     case effGetMidiKeyName: {
       MidiKeyName* key = static_cast<MidiKeyName*>(ptr);
@@ -511,18 +488,16 @@ VstIntPtr IVst2Adapter::DispatchHostQueries(VstInt32 opcode, VstInt32 index, Vst
       if (!ptr) return 0;
       return CanDo(static_cast<const char*>(ptr));
 
-    case effVendorSpecific:
-      return VendorSpecific(index, value, ptr, opt);
+    case effVendorSpecific: return VendorSpecific(index, value, ptr, opt);
 
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
 VstIntPtr IVst2Adapter::CanDo(const char* text) {
   if (std::strcmp(text, "receiveVstTimeInfo") == 0) return 1;
-  if (DoesMidiIn() &&
-      (std::strcmp(text, "receiveVstEvents") == 0 || std::strcmp(text, "receiveVstMidiEvent") == 0)) {
+  if (DoesMidiIn() && (std::strcmp(text, "receiveVstEvents") == 0 ||
+                       std::strcmp(text, "receiveVstMidiEvent") == 0)) {
     return 1;
   }
   if (DoesMidiOut() &&
@@ -560,9 +535,8 @@ VstIntPtr IVst2Adapter::VendorSpecific(VstInt32 index, VstIntPtr value, void* pt
       if (!IsValidParamIdx(value)) break;
       const IParam* param = GetParam(static_cast<int>(value));
       const EParamKind kind = param->GetKind();
-      if (kind == kKindBool ||
-          ((kind == kKindInt || kind == kKindEnum) &&
-           std::fabs(param->GetMax() - param->GetMin()) < 1.5)) {
+      if (kind == kKindBool || ((kind == kKindInt || kind == kKindEnum) &&
+                                std::fabs(param->GetMax() - param->GetMin()) < 1.5)) {
         return kExtensionAnswer;
       }
       break;
@@ -578,8 +552,7 @@ VstIntPtr IVst2Adapter::VendorSpecific(VstInt32 index, VstIntPtr value, void* pt
       CopyToHost(text, kExtensionTextSize, number);
       return kExtensionAnswer;
     }
-    default:
-      break;
+    default: break;
   }
   return HandleVendorSpecific(index, value, ptr, opt);
 }

@@ -57,14 +57,14 @@ vst2::AEffect* Vst2PluginMain(vst2::audioMasterCallback hostCallback) {
 #define KANTELE_VST2_EXPORT extern "C" __attribute__((visibility("default")))
 // A second symbol named main, bound to the same code. It is declared under another C++ name
 // because `main` is reserved for programs.
-#define KANTELE_VST2_MAIN_ALIAS                                                             \
-  KANTELE_VST2_EXPORT kantele::vst2::AEffect* KanteleVst2MainAlias(                         \
+#define KANTELE_VST2_MAIN_ALIAS                                     \
+  KANTELE_VST2_EXPORT kantele::vst2::AEffect* KanteleVst2MainAlias( \
       kantele::vst2::audioMasterCallback) __asm__("main") __attribute__((alias("VSTPluginMain")));
 #endif
 
-#define KANTELE_VST2_ENTRY(Plugin)                                                       \
-  KANTELE_VST2_EXPORT kantele::vst2::AEffect* KANTELE_VST_CALL VSTPluginMain(             \
-      kantele::vst2::audioMasterCallback hostCallback) {                                  \
-    return kantele::Vst2PluginMain<Plugin>(hostCallback);                                 \
-  }                                                                                       \
+#define KANTELE_VST2_ENTRY(Plugin)                                            \
+  KANTELE_VST2_EXPORT kantele::vst2::AEffect* KANTELE_VST_CALL VSTPluginMain( \
+      kantele::vst2::audioMasterCallback hostCallback) {                      \
+    return kantele::Vst2PluginMain<Plugin>(hostCallback);                     \
+  }                                                                           \
   KANTELE_VST2_MAIN_ALIAS

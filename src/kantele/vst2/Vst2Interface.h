@@ -33,16 +33,15 @@ using VstIntPtr = intptr_t;
 struct AEffect;
 
 using audioMasterCallback = VstIntPtr(KANTELE_VST_CALL*)(AEffect* effect, VstInt32 opcode,
-                                                         VstInt32 index, VstIntPtr value,
-                                                         void* ptr, float opt);
+                                                         VstInt32 index, VstIntPtr value, void* ptr,
+                                                         float opt);
 using AEffectDispatcherProc = VstIntPtr(KANTELE_VST_CALL*)(AEffect* effect, VstInt32 opcode,
                                                            VstInt32 index, VstIntPtr value,
                                                            void* ptr, float opt);
-using AEffectProcessProc = void(KANTELE_VST_CALL*)(AEffect* effect, float** inputs,
-                                                   float** outputs, VstInt32 sampleFrames);
+using AEffectProcessProc = void(KANTELE_VST_CALL*)(AEffect* effect, float** inputs, float** outputs,
+                                                   VstInt32 sampleFrames);
 using AEffectProcessDoubleProc = void(KANTELE_VST_CALL*)(AEffect* effect, double** inputs,
-                                                         double** outputs,
-                                                         VstInt32 sampleFrames);
+                                                         double** outputs, VstInt32 sampleFrames);
 using AEffectSetParameterProc = void(KANTELE_VST_CALL*)(AEffect* effect, VstInt32 index,
                                                         float parameter);
 using AEffectGetParameterProc = float(KANTELE_VST_CALL*)(AEffect* effect, VstInt32 index);
@@ -153,9 +152,9 @@ enum AEffectOpcodes : VstInt32 {
   effVendorSpecific,
   effCanDo,
   effGetTailSize,
-  effIdle,            ///< deprecated
-  effGetIcon,         ///< deprecated
-  effSetViewPosition, ///< deprecated
+  effIdle,             ///< deprecated
+  effGetIcon,          ///< deprecated
+  effSetViewPosition,  ///< deprecated
   effGetParameterProperties,
   effKeysRequired,  ///< deprecated
   effGetVstVersion,
@@ -200,10 +199,10 @@ enum AudioMasterOpcodes : VstInt32 {
   audioMasterWantMidi,  ///< deprecated
   audioMasterGetTime,
   audioMasterProcessEvents,
-  audioMasterSetTime,                        ///< deprecated
-  audioMasterTempoAt,                        ///< deprecated
-  audioMasterGetNumAutomatableParameters,    ///< deprecated
-  audioMasterGetParameterQuantization,       ///< deprecated
+  audioMasterSetTime,                      ///< deprecated
+  audioMasterTempoAt,                      ///< deprecated
+  audioMasterGetNumAutomatableParameters,  ///< deprecated
+  audioMasterGetParameterQuantization,     ///< deprecated
   audioMasterIOChanged,
   audioMasterNeedIdle,  ///< deprecated
   audioMasterSizeWindow,
@@ -336,10 +335,10 @@ struct VstEvent {
 
 enum VstEventTypes : VstInt32 {
   kVstMidiType = 1,
-  kVstAudioType,     ///< deprecated
-  kVstVideoType,     ///< deprecated
-  kVstParameterType, ///< deprecated
-  kVstTriggerType,   ///< deprecated
+  kVstAudioType,      ///< deprecated
+  kVstVideoType,      ///< deprecated
+  kVstParameterType,  ///< deprecated
+  kVstTriggerType,    ///< deprecated
   kVstSysExType,
 };
 
@@ -576,7 +575,8 @@ static_assert(sizeof(VstSpeakerProperties) == 112 && offsetof(VstSpeakerProperti
 static_assert(sizeof(VstSpeakerArrangement) == 904 &&
                   offsetof(VstSpeakerArrangement, speakers) == 8,
               "VstSpeakerArrangement layout");
-static_assert(sizeof(MidiKeyName) == 80 && offsetof(MidiKeyName, keyName) == 8, "MidiKeyName layout");
+static_assert(sizeof(MidiKeyName) == 80 && offsetof(MidiKeyName, keyName) == 8,
+              "MidiKeyName layout");
 
 }  // namespace vst2
 }  // namespace kantele

@@ -235,8 +235,8 @@ TEST_F(EditorDelegateTest, StoredStateSetsTheEditorSizeOnlyToAWindowSize) {
     int32_t w, h;
     float scale;
   };
-  for (const Bad b : {Bad{0, 0, 0.f}, Bad{-640, 480, 1.f}, Bad{640, 480, NAN},
-                      Bad{640, 480, -2.f}, Bad{INT32_MAX, 480, 1e30f}, Bad{1, 1, 0.25f}}) {
+  for (const Bad b : {Bad{0, 0, 0.f}, Bad{-640, 480, 1.f}, Bad{640, 480, NAN}, Bad{640, 480, -2.f},
+                      Bad{INT32_MAX, 480, 1e30f}, Bad{1, 1, 0.25f}}) {
     SCOPED_TRACE(testing::Message() << b.w << " x " << b.h << " at " << b.scale);
     dlg.UnserializeEditorState(EditorState(b.w, b.h, b.scale), 0);
     EXPECT_EQ(dlg.GetEditorWidth(), 960);

@@ -179,7 +179,8 @@ TEST_F(LoadTest, TheSharedCacheDrawsArtworkOfAnotherScaleAgainAtTheTarget) {
   const IBitmapHandle first = g.IGfx::LoadBitmap(solo.c_str(), 2, false, 1);
   ASSERT_TRUE(first.IsValid());
   // Read once at 2, then drawn into a layer of the target scale: 60 x 40 pixels at scale 1.
-  EXPECT_EQ(g.mBitmapReads, (std::vector<std::pair<std::string, int>>{{dir.Path("solo@2x.png"), 2}}));
+  EXPECT_EQ(g.mBitmapReads,
+            (std::vector<std::pair<std::string, int>>{{dir.Path("solo@2x.png"), 2}}));
   EXPECT_EQ(first.GetAPIBitmap()->GetScale(), 1);
   EXPECT_EQ(first.GetAPIBitmap()->GetWidth(), 60);
   EXPECT_EQ(first.GetAPIBitmap()->GetHeight(), 40);

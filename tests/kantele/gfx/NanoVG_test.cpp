@@ -133,7 +133,8 @@ TEST(NanoVGExtensions, AcceptsPngAndJpegInAnyCaseOnly) {
 TEST_F(Headless, FilmStripShowsTheFrameOfTheValue) {
   Open();
   const std::vector<uint8_t> png = ThreeFrameStrip();
-  const IBitmapHandle strip = g->LoadBitmap("strip.png", png.data(), static_cast<int>(png.size()), 3);
+  const IBitmapHandle strip =
+      g->LoadBitmap("strip.png", png.data(), static_cast<int>(png.size()), 3);
   ASSERT_TRUE(strip.IsValid());
   EXPECT_EQ(strip.FW(), 20);
   EXPECT_EQ(strip.FH(), 10);
@@ -209,7 +210,7 @@ TEST_F(Headless, ResizeGripCoversItsCornerAtEveryZoom) {
     g->AttachCornerResizer(20.f, false);
     g->Resize(200, 100, scale);
     const IRect grip = g->GetCornerResizer()->GetDrawRect();
-    EXPECT_FLOAT_EQ(grip.W(), 20.f / scale);  // 20 pixels on screen at every zoom
+    EXPECT_FLOAT_EQ(grip.W(), 20.f / scale);                    // 20 pixels on screen at every zoom
     g->OnMouseOver(grip.R - 1.f, grip.B - 1.f, IMouseState());  // opaque while hovered
     Frame();
     EXPECT_EQ(pw, static_cast<int>(200 * scale));
@@ -227,7 +228,9 @@ TEST_F(Headless, ResizeGripCoversItsCornerAtEveryZoom) {
 
 TEST_F(Headless, BlendWeightScalesOpacityAndTheCompositeIsResetAfterwards) {
   Open();
-  const std::vector<uint8_t> png = MakePNG(10, 10, [](int, int) { return Rgba{255, 255, 255, 255}; });
+  const std::vector<uint8_t> png = MakePNG(10, 10, [](int, int) {
+    return Rgba{255, 255, 255, 255};
+  });
   const IBitmapHandle white = g->LoadBitmap("white.png", png.data(), static_cast<int>(png.size()));
   g->AttachControl(new DrawControl(IRect(10, 10, 60, 30), [&](IGfx& gr, IControl&) {
     const IBlending half(0.5f);
@@ -315,8 +318,10 @@ TEST_F(Headless, TextIsDrawnInsideItsMeasuredBounds) {
   for (int y = 0; y < ph; ++y) {
     for (int x = 0; x < pw; ++x) {
       if (At(x, y).r < 128) continue;
-      if (measured.GetPadded(1.f).Contains(static_cast<float>(x), static_cast<float>(y))) ++inside;
-      else ++outside;
+      if (measured.GetPadded(1.f).Contains(static_cast<float>(x), static_cast<float>(y)))
+        ++inside;
+      else
+        ++outside;
     }
   }
   EXPECT_GT(inside, 200);

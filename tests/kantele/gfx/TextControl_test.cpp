@@ -50,7 +50,7 @@ TEST_F(TextControlTest, LabelsMarkDirtyOnChangeAndFormattedOnesAreCutWhole) {
 
   label->SetLabelFormatted(5, "%d-%s", 12, "abcdef");
   EXPECT_STREQ(label->GetLabel(), "12-ab");
-  EXPECT_EQ(label->GetDrawRect().W(), 25.f);  // refitted like any label
+  EXPECT_EQ(label->GetDrawRect().W(), 25.f);                      // refitted like any label
   label->SetLabelFormatted(5, "%s", "\xC3\xA9\xC3\xA9\xC3\xA9");  // three 2-byte characters
   EXPECT_STREQ(label->GetLabel(), "\xC3\xA9\xC3\xA9");
   label->SetClean();

@@ -208,7 +208,9 @@ TEST_F(TextEntryTest, TheMousePlacesTheCaretAndSelects) {
 }
 
 TEST_F(TextEntryTest, ClipboardKeysConvertBetweenUtf8AndUtf16) {
-  const char* text = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC";  // "Grüße €"
+  const char* text =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC";  // "Grüße €"
   Open(*loose, text);
   EXPECT_EQ(entry->GetEditString(), U(u"Gr\u00FC\u00DFe \u20AC"));
   EXPECT_TRUE(Ctrl('C'));

@@ -32,8 +32,8 @@ TEST(XResources, TheScreenScaleIsXftDpiOver96WithinOneToFour) {
 TEST(XResources, AnythingButAPlainPositiveNumberGivesOne) {
   for (const char* text :
        {"", "Xft.dpi:\n", "Xft.dpi:\tabc\n", "Xft.dpi:\t-192\n", "Xft.dpi:\t1e3\n",
-        "Xft.dpi:\t19 2\n", "Xft.dpi:\t1.2.3\n", "Xft.dpi:\t0\n", "Xft.dpi:\t.\n",
-        "Xft.dpi\t192\n", "Xft.dpi:\tnan\n", "Xft.dpi:\tinf\n",
+        "Xft.dpi:\t19 2\n", "Xft.dpi:\t1.2.3\n", "Xft.dpi:\t0\n", "Xft.dpi:\t.\n", "Xft.dpi\t192\n",
+        "Xft.dpi:\tnan\n", "Xft.dpi:\tinf\n",
         "Xft.dpi:\t0000000000000000000000000000000000192\n"}) {
     EXPECT_FLOAT_EQ(Scale(text), 1.f) << text;
   }
@@ -106,16 +106,20 @@ TEST(SelectionText, ValidUtf8PassesAndEverythingElseBecomesValid) {
   // Latin-1 (the STRING target) widens every byte.
   EXPECT_EQ(FromSelection("caf\xE9 \xB5s", false), "caf\xC3\xA9 \xC2\xB5s");
   // Read up to the first NUL or the length, whichever comes first; no data, no text.
-  EXPECT_EQ(FromSelection(std::string("12\0" "34", 5), true), "12");
+  EXPECT_EQ(FromSelection(std::string("12\0"
+                                      "34",
+                                      5),
+                          true),
+            "12");
   EXPECT_EQ(SelectionTextToUtf8(reinterpret_cast<const unsigned char*>("1234"), 2, true), "12");
   EXPECT_EQ(SelectionTextToUtf8(nullptr, 10, true), "");
 }
 
 TEST(SelectionText, Latin1ForClientsThatAskForIt) {
   EXPECT_EQ(Utf8ToLatin1("caf\xC3\xA9 \xC2\xB5s"), "caf\xE9 \xB5s");
-  EXPECT_EQ(Utf8ToLatin1("\xE2\x82\xAC 5"), "? 5");        // beyond Latin-1
+  EXPECT_EQ(Utf8ToLatin1("\xE2\x82\xAC 5"), "? 5");  // beyond Latin-1
   EXPECT_EQ(Utf8ToLatin1("\xF0\x9F\x8E\xB8!"), "?!");
-  EXPECT_EQ(Utf8ToLatin1("a\xC3"), "a?");                   // cut sequence
+  EXPECT_EQ(Utf8ToLatin1("a\xC3"), "a?");  // cut sequence
   // Round trip of every Latin-1 character.
   std::string all;
   for (int c = 1; c < 256; ++c) all += static_cast<char>(c);

@@ -26,14 +26,10 @@ using std::chrono::milliseconds;
 // The operating system's identity of the calling thread.
 #ifdef _WIN32
 using ThreadId = DWORD;
-ThreadId CurrentThread() {
-  return GetCurrentThreadId();
-}
+ThreadId CurrentThread() { return GetCurrentThreadId(); }
 #else
 using ThreadId = std::thread::id;
-ThreadId CurrentThread() {
-  return std::this_thread::get_id();
-}
+ThreadId CurrentThread() { return std::this_thread::get_id(); }
 #endif
 
 // What a counting callable saw. Written only inside ticks, read by the test

@@ -68,18 +68,12 @@ VstIntPtr HostStub::Answer(HostCall& call) {
   switch (call.mOpcode) {
     case audioMasterAutomate:
     case audioMasterBeginEdit:
-    case audioMasterEndEdit:
-      return mEditAnswer;
-    case audioMasterGetTime:
-      return reinterpret_cast<VstIntPtr>(mTime);
-    case audioMasterGetCurrentProcessLevel:
-      return mProcessLevel;
-    case audioMasterProcessEvents:
-      return mProcessEventsAnswer;
-    case audioMasterSizeWindow:
-      return mSizeWindowAnswer;
-    case audioMasterGetVendorVersion:
-      return mVendorVersion;
+    case audioMasterEndEdit: return mEditAnswer;
+    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(mTime);
+    case audioMasterGetCurrentProcessLevel: return mProcessLevel;
+    case audioMasterProcessEvents: return mProcessEventsAnswer;
+    case audioMasterSizeWindow: return mSizeWindowAnswer;
+    case audioMasterGetVendorVersion: return mVendorVersion;
     case audioMasterGetProductString: {
       char* buffer = static_cast<char*>(call.mPtr);
       if (!buffer) return 0;
@@ -92,8 +86,7 @@ VstIntPtr HostStub::Answer(HostCall& call) {
       buffer[n] = '\0';
       return 1;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -106,8 +99,8 @@ std::vector<HostCall> HostStub::Named(VstInt32 opcode) const {
 }
 
 int HostStub::Count(VstInt32 opcode) const {
-  return static_cast<int>(std::count_if(mCalls.begin(), mCalls.end(),
-                                        [opcode](const HostCall& c) { return c.mOpcode == opcode; }));
+  return static_cast<int>(std::count_if(
+      mCalls.begin(), mCalls.end(), [opcode](const HostCall& c) { return c.mOpcode == opcode; }));
 }
 
 std::vector<VstInt32> HostStub::Opcodes() const {

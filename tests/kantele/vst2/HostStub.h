@@ -64,13 +64,13 @@ class HostStub {
   AEffect* Adopt(AEffect* effect);
 
   // Answers. [test thread]
-  std::string mProduct;                  ///< audioMasterGetProductString ("" writes nothing)
-  VstIntPtr mVendorVersion = 0;          ///< audioMasterGetVendorVersion
-  vst2::VstTimeInfo* mTime = nullptr;    ///< audioMasterGetTime (null answers 0)
+  std::string mProduct;                ///< audioMasterGetProductString ("" writes nothing)
+  VstIntPtr mVendorVersion = 0;        ///< audioMasterGetVendorVersion
+  vst2::VstTimeInfo* mTime = nullptr;  ///< audioMasterGetTime (null answers 0)
   VstIntPtr mProcessLevel = vst2::kVstProcessLevelRealtime;
-  VstIntPtr mProcessEventsAnswer = 1;    ///< audioMasterProcessEvents
-  VstIntPtr mSizeWindowAnswer = 1;       ///< audioMasterSizeWindow
-  VstIntPtr mEditAnswer = 1;             ///< automate, begin and end edit
+  VstIntPtr mProcessEventsAnswer = 1;  ///< audioMasterProcessEvents
+  VstIntPtr mSizeWindowAnswer = 1;     ///< audioMasterSizeWindow
+  VstIntPtr mEditAnswer = 1;           ///< automate, begin and end edit
 
   /// Whether every product-string buffer the plug-in handed over was zeroed (64 bytes).
   bool mProductBufferZeroed = true;

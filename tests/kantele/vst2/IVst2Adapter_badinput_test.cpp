@@ -45,7 +45,8 @@ void ExpectProcessesCorrectly(AEffect* e) {
   p.mOffset = 0.0;
   const int n = e->numInputs;
   std::vector<std::vector<float>> inF(n, std::vector<float>(64)), outF(n, std::vector<float>(64));
-  std::vector<std::vector<double>> inD(n, std::vector<double>(64)), outD(n, std::vector<double>(64));
+  std::vector<std::vector<double>> inD(n, std::vector<double>(64)),
+      outD(n, std::vector<double>(64));
   std::vector<float*> inFp, outFp;
   std::vector<double*> inDp, outDp;
   for (int c = 0; c < n; ++c) {
@@ -181,7 +182,8 @@ TEST_F(BadInputTest, RandomChunksLeaveAValidState) {
   void* data = nullptr;
   const VstIntPtr full = Dispatch(e, effGetChunk, 0, 0, &data);
   ASSERT_GT(full, 8);
-  std::vector<uint8_t> bank(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + full);
+  std::vector<uint8_t> bank(static_cast<const uint8_t*>(data),
+                            static_cast<const uint8_t*>(data) + full);
   EXPECT_EQ(std::memcmp(bank.data(), header, 8), 0);
   for (VstIntPtr n = 0; n < full; ++n) {
     std::vector<uint8_t> prefix(bank.begin(), bank.begin() + n);
@@ -215,7 +217,9 @@ TEST_F(BadInputTest, RandomEventLists) {
   std::vector<VstMidiSysexEvent> storage(kMaxEvents);
   std::vector<char> dump(128, 0x11);
   std::mt19937 random(7);
-  auto pick = [&random](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  auto pick = [&random](int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(random);
+  };
   const VstInt32 types[] = {kVstMidiType, kVstSysExType, 0, 2, 5, -1, 1 << 30};
   for (int round = 0; round < 300; ++round) {
     List list{};

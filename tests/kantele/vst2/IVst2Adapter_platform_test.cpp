@@ -51,8 +51,8 @@ TEST_F(PlatformTest, OnLinuxCharactersMapAsOnTheUsLayout) {
     char mChar;
     int mVK;
   };
-  const Case cases[] = {{'a', 0x41},  {'z', 0x5A},  {'A', 0x141}, {'7', 0x37},  {'=', 0xBB},
-                        {'+', 0x1BB}, {'/', 0xBF},  {'?', 0x1BF}, {' ', 0x20},  {'\r', 0x0D},
+  const Case cases[] = {{'a', 0x41},  {'z', 0x5A},  {'A', 0x141}, {'7', 0x37}, {'=', 0xBB},
+                        {'+', 0x1BB}, {'/', 0xBF},  {'?', 0x1BF}, {' ', 0x20}, {'\r', 0x0D},
                         {'\b', 0x08}, {'(', 0x139}, {'\xE9', -1}, {'\0', -1}};
   for (const Case& c : cases) {
     EXPECT_EQ(VirtualKeyFor(p, e, c.mChar, 0), c.mVK) << int(c.mChar);

@@ -43,7 +43,7 @@ Buffers<T> Ramp(int channels, int frames) {
 
 /// Runs one block through `callback` under the allocation trap; answers the allocations made.
 long RunTrapped(AEffect* e, Callback callback, Buffers<float>& inF, Buffers<float>& outF,
-         Buffers<double>& inD, Buffers<double>& outD, int frames) {
+                Buffers<double>& inD, Buffers<double>& outD, int frames) {
   test::ScopedAllocTrap trap;
   switch (callback) {
     case Callback::kReplacing: e->processReplacing(e, inF.Get(), outF.Get(), frames); break;
@@ -175,7 +175,8 @@ TEST_F(ProcessTest, TimeInfoTakesEachFieldOnlyWhenValid) {
       {"ppq negative", kVstPpqPosValid, [](VstTimeInfo& v) { v.ppqPos = -0.5; },
        expect([](TimeInfo&) {})},
       {"tempo", kVstTempoValid, keep, expect([](TimeInfo& t) { t.mTempo = 140.0; })},
-      {"tempo zero", kVstTempoValid, [](VstTimeInfo& v) { v.tempo = 0.0; }, expect([](TimeInfo&) {})},
+      {"tempo zero", kVstTempoValid, [](VstTimeInfo& v) { v.tempo = 0.0; },
+       expect([](TimeInfo&) {})},
       {"bar", kVstBarsValid, keep, expect([](TimeInfo& t) { t.mLastBar = 4.0; })},
       {"bar negative", kVstBarsValid, [](VstTimeInfo& v) { v.barStartPos = -4.0; },
        expect([](TimeInfo&) {})},
@@ -315,9 +316,8 @@ TEST_F(ProcessTest, TheArrangementDecidesWhichHostBuffersAreRead) {
       ASSERT_EQ(b.Out(0, i), expected) << i;
     }
     EXPECT_EQ(p.mLastBlock.mFirstIn[1], 0.0);
-    ASSERT_EQ(Dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&stereo),
-                       &stereo),
-              1);
+    ASSERT_EQ(
+        Dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&stereo), &stereo), 1);
   }
 }
 

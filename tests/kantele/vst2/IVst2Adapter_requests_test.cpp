@@ -129,8 +129,8 @@ TEST_F(ChunkTest, HeaderRulesDecideWhereAndHowAChunkIsRead) {
     bool mHeader;
     int32_t mVersion;
   };
-  for (const Case& c : {Case{1, true, 0x10000}, Case{1, false, 0}, Case{0, false, 0},
-                        Case{0, true, 0xFFFF}}) {
+  for (const Case& c :
+       {Case{1, true, 0x10000}, Case{1, false, 0}, Case{0, false, 0}, Case{0, true, 0xFFFF}}) {
     EXPECT_EQ(SetChunk(e, c.mIndex, Doubles(state, c.mHeader, c.mVersion)), 1);
     EXPECT_EQ(p.Values(), state);
     if (c.mIndex == 0) {
@@ -200,10 +200,11 @@ TEST_F(EventsTest, MidiAndSysExReachTheProcessorAndMidiTheEditor) {
   VstMidiSysexEvent noDump{kVstSysExType, 48, 2, 0, 6, 0, nullptr, 0};
   VstMidiSysexEvent other{2, 48, 0, 0, 4, 0, dump, 0};
   EventList<8> list;
-  VstEvent* events[] = {reinterpret_cast<VstEvent*>(&on),       nullptr,
-                        reinterpret_cast<VstEvent*>(&sysex),    reinterpret_cast<VstEvent*>(&negative),
-                        reinterpret_cast<VstEvent*>(&noDump),   reinterpret_cast<VstEvent*>(&other),
-                        reinterpret_cast<VstEvent*>(&off)};
+  VstEvent* events[] = {
+      reinterpret_cast<VstEvent*>(&on),     nullptr,
+      reinterpret_cast<VstEvent*>(&sysex),  reinterpret_cast<VstEvent*>(&negative),
+      reinterpret_cast<VstEvent*>(&noDump), reinterpret_cast<VstEvent*>(&other),
+      reinterpret_cast<VstEvent*>(&off)};
   list.numEvents = 7;
   std::copy(std::begin(events), std::end(events), list.events);
   long allocations;
@@ -261,11 +262,10 @@ TEST_F(ChannelTest, PinPropertiesPairChannelsAndNameThem) {
     VstInt32 mFlags;
     const char* mInLabel;
   };
-  const Case cases[] = {{"4-4", 0, 1, 3, "Input 1"},     {"4-4", 1, 1, 1, "Input 2"},
-                        {"4-4", 2, 1, 3, "Input 3"},     {"4-4", 3, 1, 1, "Input 4"},
-                        {"4-4", 4, 0, 0, nullptr},       {"4-4", -1, 0, 0, nullptr},
-                        {"1-1 2-2", 0, 1, 3, "Input 1"}, {"1-1", 0, 1, 1, "Input 1"},
-                        {"3-3", 2, 1, 1, "Input 3"}};
+  const Case cases[] = {
+      {"4-4", 0, 1, 3, "Input 1"},     {"4-4", 1, 1, 1, "Input 2"}, {"4-4", 2, 1, 3, "Input 3"},
+      {"4-4", 3, 1, 1, "Input 4"},     {"4-4", 4, 0, 0, nullptr},   {"4-4", -1, 0, 0, nullptr},
+      {"1-1 2-2", 0, 1, 3, "Input 1"}, {"1-1", 0, 1, 1, "Input 1"}, {"3-3", 2, 1, 1, "Input 3"}};
   for (const Case& c : cases) {
     PlugOptions o;
     o.mIO = c.mIO;
@@ -345,10 +345,14 @@ TEST_F(CapabilityTest, AnswersDependOnTheConfigurationAndTheRestGoToThePlugin) {
     VstIntPtr mPlain, mFull;
   };
   const VstIntPtr kCockos = static_cast<VstIntPtr>(0xBEEF0000);
-  const Case cases[] = {{"receiveVstTimeInfo", 1, 1},      {"receiveVstEvents", 7, 1},
-                        {"receiveVstMidiEvent", 7, 1},     {"sendVstEvents", 7, 1},
-                        {"sendVstMidiEvent", 7, 1},        {"wantsChannelCountNotifications", 1, 1},
-                        {"MPE", 0, 1},                     {"bypass", 7, 7},
+  const Case cases[] = {{"receiveVstTimeInfo", 1, 1},
+                        {"receiveVstEvents", 7, 1},
+                        {"receiveVstMidiEvent", 7, 1},
+                        {"sendVstEvents", 7, 1},
+                        {"sendVstMidiEvent", 7, 1},
+                        {"wantsChannelCountNotifications", 1, 1},
+                        {"MPE", 0, 1},
+                        {"bypass", 7, 7},
                         {"hasCockosExtensions", kCockos, kCockos}};
   for (const Case& c : cases) {
     std::string text = c.mText;
@@ -457,17 +461,43 @@ TEST_F(KeyTest, InterfaceKeysMapToWindowsVirtualKeys) {
     VstInt32 mKey;
     int mVK;
   };
-  std::vector<Case> cases = {
-      {VKEY_BACK, 8},      {VKEY_TAB, 9},       {VKEY_CLEAR, 12},    {VKEY_RETURN, 13},
-      {VKEY_PAUSE, 19},    {VKEY_ESCAPE, 27},   {VKEY_SPACE, 32},    {VKEY_NEXT, 34},
-      {VKEY_END, 35},      {VKEY_HOME, 36},     {VKEY_LEFT, 37},     {VKEY_UP, 38},
-      {VKEY_RIGHT, 39},    {VKEY_DOWN, 40},     {VKEY_PAGEUP, 33},   {VKEY_PAGEDOWN, 34},
-      {VKEY_SELECT, 41},   {VKEY_PRINT, 42},    {VKEY_ENTER, 13},    {VKEY_SNAPSHOT, 44},
-      {VKEY_INSERT, 45},   {VKEY_DELETE, 46},   {VKEY_HELP, 47},     {VKEY_MULTIPLY, 106},
-      {VKEY_ADD, 107},     {VKEY_SEPARATOR, 108}, {VKEY_SUBTRACT, 109}, {VKEY_DECIMAL, 110},
-      {VKEY_DIVIDE, 111},  {VKEY_NUMLOCK, 144}, {VKEY_SCROLL, 145},  {VKEY_SHIFT, 16},
-      {VKEY_CONTROL, 17},  {VKEY_ALT, 18},      {58, 0},             {-3, 0},
-      {INT_MAX, 0}};
+  std::vector<Case> cases = {{VKEY_BACK, 8},
+                             {VKEY_TAB, 9},
+                             {VKEY_CLEAR, 12},
+                             {VKEY_RETURN, 13},
+                             {VKEY_PAUSE, 19},
+                             {VKEY_ESCAPE, 27},
+                             {VKEY_SPACE, 32},
+                             {VKEY_NEXT, 34},
+                             {VKEY_END, 35},
+                             {VKEY_HOME, 36},
+                             {VKEY_LEFT, 37},
+                             {VKEY_UP, 38},
+                             {VKEY_RIGHT, 39},
+                             {VKEY_DOWN, 40},
+                             {VKEY_PAGEUP, 33},
+                             {VKEY_PAGEDOWN, 34},
+                             {VKEY_SELECT, 41},
+                             {VKEY_PRINT, 42},
+                             {VKEY_ENTER, 13},
+                             {VKEY_SNAPSHOT, 44},
+                             {VKEY_INSERT, 45},
+                             {VKEY_DELETE, 46},
+                             {VKEY_HELP, 47},
+                             {VKEY_MULTIPLY, 106},
+                             {VKEY_ADD, 107},
+                             {VKEY_SEPARATOR, 108},
+                             {VKEY_SUBTRACT, 109},
+                             {VKEY_DECIMAL, 110},
+                             {VKEY_DIVIDE, 111},
+                             {VKEY_NUMLOCK, 144},
+                             {VKEY_SCROLL, 145},
+                             {VKEY_SHIFT, 16},
+                             {VKEY_CONTROL, 17},
+                             {VKEY_ALT, 18},
+                             {58, 0},
+                             {-3, 0},
+                             {INT_MAX, 0}};
   for (int i = 0; i < 10; ++i) cases.push_back({VKEY_NUMPAD0 + i, 96 + i});
   for (int i = 0; i < 12; ++i) cases.push_back({VKEY_F1 + i, 112 + i});
   for (const Case& c : cases) {

@@ -90,8 +90,8 @@ TEST_F(EffectRecordTest, ArrangementsTypeFollowsTheChannelCount) {
     VstInt32 mInType, mOutType, mIns, mOuts;
   };
   const Case cases[] = {
-      {"1-1", 0, 0, 1, 1}, {"2-2", 1, 1, 2, 2}, {"4-4", -2, -2, 4, 4}, {"-2", -1, 1, 0, 2},
-      {"1-1 2-2", 1, 1, 2, 2}, {"2-6", 1, -2, 2, 6},
+      {"1-1", 0, 0, 1, 1}, {"2-2", 1, 1, 2, 2},     {"4-4", -2, -2, 4, 4},
+      {"-2", -1, 1, 0, 2}, {"1-1 2-2", 1, 1, 2, 2}, {"2-6", 1, -2, 2, 6},
   };
   for (const Case& c : cases) {
     PlugOptions o;
@@ -301,9 +301,9 @@ TEST_F(OpenTest, SomeHostsGetInputsFromTheThirdOnDisconnected) {
     const char* mProduct;
     bool mDisconnects;
   };
-  const Case cases[] = {{"Forte 4", true},   {"Adobe Audition CC", true},
+  const Case cases[] = {{"Forte 4", true},        {"Adobe Audition CC", true},
                         {"Orion Platinum", true}, {"SAWStudio64", true},
-                        {"REAPER", false},   {"", false}};
+                        {"REAPER", false},        {"", false}};
   for (const Case& c : cases) {
     mHost.mProduct = c.mProduct;
     PlugOptions o;
@@ -420,9 +420,9 @@ TEST_F(ParamTextTest, TextFromTheHostIsParsedClampedAndQuantised) {
     const char* mText;
     double mValue;
   };
-  const Case cases[] = {{kGain, "250", 200.0},  {kGain, "abc", 0.0},   {kGain, "12.345", 12.345},
-                        {kGain, "-3", 0.0},     {kSteps, "3.6", 4.0},  {kSteps, "-9", -5.0},
-                        {kMode, "High", 3.0},   {kMode, "2", 0.0}};
+  const Case cases[] = {{kGain, "250", 200.0}, {kGain, "abc", 0.0},  {kGain, "12.345", 12.345},
+                        {kGain, "-3", 0.0},    {kSteps, "3.6", 4.0}, {kSteps, "-9", -5.0},
+                        {kMode, "High", 3.0},  {kMode, "2", 0.0}};
   for (const Case& c : cases) {
     p.mParamChanges.clear();
     char text[32];
@@ -501,7 +501,8 @@ TEST_F(DispatcherTest, SampleRateBlockSizeAndActivation) {
   Vst2TestPlugin& p = PlugOf(e);
   Dispatch(e, effSetSampleRate, 0, 0, nullptr, 48000.f);
   EXPECT_EQ(p.GetSampleRate(), 48000.0);
-  for (float bad : {0.f, kNaNf, -1.f, kInff, -kInff}) Dispatch(e, effSetSampleRate, 0, 0, nullptr, bad);
+  for (float bad : {0.f, kNaNf, -1.f, kInff, -kInff})
+    Dispatch(e, effSetSampleRate, 0, 0, nullptr, bad);
   EXPECT_EQ(p.GetSampleRate(), 48000.0);
   EXPECT_EQ(p.SeqOf(Vst2TestPlugin::kReset).size(), 6u);  // the rejected rates still reset
 
@@ -585,9 +586,9 @@ TEST_F(DispatcherTest, DeprecatedAndUnknownRequestsChangeNothing) {
   AEffect* e = Load();
   Vst2TestPlugin& p = PlugOf(e);
   const std::vector<double> before = p.Values();
-  const int32_t ops[] = {9,  16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37, 38, 39, 40, 41, 43,
-                         44, 46, 53, 54, 55, 57, 61, 62, 63, 64, 65, 67, 68, 70, 71, 72, 73,
-                         74, 75, 76, 77, 78, 79, 80, 100, 1000, -1, INT_MIN, INT_MAX};
+  const int32_t ops[] = {9,  16, 17, 18, 20, 21, 28, 30, 31, 32,  36,   37, 38,      39,     40, 41,
+                         43, 44, 46, 53, 54, 55, 57, 61, 62, 63,  64,   65, 67,      68,     70, 71,
+                         72, 73, 74, 75, 76, 77, 78, 79, 80, 100, 1000, -1, INT_MIN, INT_MAX};
   for (int32_t op : ops) {
     unsigned char buffer[256];
     std::memset(buffer, 0xAB, sizeof(buffer));

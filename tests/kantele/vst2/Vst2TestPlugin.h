@@ -298,7 +298,8 @@ class Vst2TestPlugin : public IVst2Adapter {
   void CloseWindow() override {
     ++mCloseWindows;
     if (mReenterClose) {
-      mReenterAnswer = GetAEffect().dispatcher(&GetAEffect(), vst2::effEditClose, 0, 0, nullptr, 0.f);
+      mReenterAnswer =
+          GetAEffect().dispatcher(&GetAEffect(), vst2::effEditClose, 0, 0, nullptr, 0.f);
     }
     IVst2Adapter::CloseWindow();
   }

@@ -13,13 +13,9 @@ std::string LastDlError(const char* what) {
 
 }  // namespace
 
-ModuleLoader::~ModuleLoader() {
-  Close();
-}
+ModuleLoader::~ModuleLoader() { Close(); }
 
-std::string ModuleLoader::SystemPath(const std::string& path) {
-  return path;
-}
+std::string ModuleLoader::SystemPath(const std::string& path) { return path; }
 
 bool ModuleLoader::Open(const std::string& path) {
   Close();

@@ -21,9 +21,7 @@ std::string LastWinError(const char* what) {
 
 }  // namespace
 
-ModuleLoader::~ModuleLoader() {
-  Close();
-}
+ModuleLoader::~ModuleLoader() { Close(); }
 
 std::string ModuleLoader::SystemPath(const std::string& path) {
   if (path.empty() || path[0] != '/') return path;

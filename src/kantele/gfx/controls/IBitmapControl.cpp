@@ -25,8 +25,10 @@ void IBitmapBase::DrawFrame(IGfx& g) {
   int srcX = 0;
   int srcY = 0;
   if (frame > 1 && n >= 2) {
-    if (mBitmap.GetFramesAreHorizontal()) srcX = mBitmap.W() * (frame - 1) / n;
-    else srcY = mBitmap.H() * (frame - 1) / n;
+    if (mBitmap.GetFramesAreHorizontal())
+      srcX = mBitmap.W() * (frame - 1) / n;
+    else
+      srcY = mBitmap.H() * (frame - 1) / n;
   }
   g.DrawBitmap(mBitmap, dest, srcX, srcY, &mOwner->GetBlend());
 }
@@ -41,8 +43,9 @@ void IBitmapBase::ReloadBitmap(IGfx& g) {
 
 IBitmapControl::IBitmapControl(float x, float y, const IBitmapHandle& bitmap, int paramIdx,
                                EBlendMethod blend)
-    : IControl(IRect(x, y, x + static_cast<float>(bitmap.FW()), y + static_cast<float>(bitmap.FH())),
-               paramIdx),
+    : IControl(
+          IRect(x, y, x + static_cast<float>(bitmap.FW()), y + static_cast<float>(bitmap.FH())),
+          paramIdx),
       IBitmapBase(bitmap, this) {
   mBlend = IBlending(1.f, blend);
 }

@@ -52,8 +52,10 @@ void IKnobControlBase::OnMouseWheel(float, float, const IMouseState& mod, float 
   const IParam* param = GetParam();
   if (param && (param->GetFlags() & kFlagQuantized) && param->GetStep() > 0.0) {
     const double real = param->ValueFromNormalized(value);
-    if (d > 0.f) v = param->NormalizedFromValue(real + param->GetStep());
-    else if (d < 0.f) v = param->NormalizedFromValue(real - param->GetStep());
+    if (d > 0.f)
+      v = param->NormalizedFromValue(real + param->GetStep());
+    else if (d < 0.f)
+      v = param->NormalizedFromValue(real - param->GetStep());
   } else {
     v = value + gearing * d;
   }
@@ -72,9 +74,9 @@ double IKnobControlBase::SnapToParamStep(double v) const {
 
 IBKnobControl::IBKnobControl(const IRect& bounds, const IBitmapHandle& bitmap, int paramIdx,
                              double gearing)
-    : IKnobControlBase(bounds.GetCentredInside(static_cast<float>(bitmap.FW()),
-                                               static_cast<float>(bitmap.FH())),
-                       paramIdx, nullptr, kVertical, gearing),
+    : IKnobControlBase(
+          bounds.GetCentredInside(static_cast<float>(bitmap.FW()), static_cast<float>(bitmap.FH())),
+          paramIdx, nullptr, kVertical, gearing),
       IBitmapBase(bitmap, this) {}
 
 void IBKnobControl::OnRescale() {

@@ -39,8 +39,10 @@ void ISwitchControlBase::OnInit() {
   const double range = std::trunc(param->GetMax() - param->GetMin());
   // Compared as a double, so that a huge or NaN range never reaches the int conversion.
   int states = 1;
-  if (range >= static_cast<double>(kMaxStates)) states = kMaxStates;
-  else if (range >= 0.0) states = static_cast<int>(range) + 1;
+  if (range >= static_cast<double>(kMaxStates))
+    states = kMaxStates;
+  else if (range >= 0.0)
+    states = static_cast<int>(range) + 1;
   SetNumStates(states);
 }
 
@@ -61,9 +63,9 @@ void ISwitchControlBase::SetNumStates(int numStates) {
 }
 
 IBSwitchControl::IBSwitchControl(const IRect& bounds, const IBitmapHandle& bitmap, int paramIdx)
-    : ISwitchControlBase(bounds.GetCentredInside(static_cast<float>(bitmap.FW()),
-                                                 static_cast<float>(bitmap.FH())),
-                         paramIdx, nullptr, 2),
+    : ISwitchControlBase(
+          bounds.GetCentredInside(static_cast<float>(bitmap.FW()), static_cast<float>(bitmap.FH())),
+          paramIdx, nullptr, 2),
       IBitmapBase(bitmap, this) {
   mDblAsSingleClick = true;
 }

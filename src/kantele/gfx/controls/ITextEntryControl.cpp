@@ -38,7 +38,6 @@ constexpr int kVk9 = 57;
 constexpr int kVkNumpad0 = 96;
 constexpr int kVkNumpad9 = 105;
 
-
 // The first character a key carries, or 0 when it carries none (or not valid UTF-8).
 char32_t KeyCodePoint(const KeyPress& key) {
   size_t n = 0;
@@ -148,11 +147,15 @@ struct TextEntryBuffer {
     const ITextStyle& style = mOwner.GetText();
     const float total = WidthBefore(Length());
     float x0 = r.L;
-    if (style.mAlign == kAlignCenter) x0 = r.MW() - total / 2.f;
-    else if (style.mAlign == kAlignFar) x0 = r.R - total;
+    if (style.mAlign == kAlignCenter)
+      x0 = r.MW() - total / 2.f;
+    else if (style.mAlign == kAlignFar)
+      x0 = r.R - total;
     float ymin = 0.f;
-    if (style.mVAlign == kVAlignMiddle) ymin = (r.H() - style.mSize) / 2.f;
-    else if (style.mVAlign == kVAlignBottom) ymin = r.H() - style.mSize;
+    if (style.mVAlign == kVAlignMiddle)
+      ymin = (r.H() - style.mSize) / 2.f;
+    else if (style.mVAlign == kVAlignBottom)
+      ymin = r.H() - style.mSize;
     row->x0 = x0;
     row->x1 = x0 + total;
     row->baseline_y_delta = 1.25f;
@@ -347,10 +350,11 @@ void TextEntryBuffer::Undo() {
   if (s.undo_point == 0) return;
   const StbUndoRecord u = s.undo_rec[s.undo_point - 1];
   // The newest undo record's characters end where the undo characters end.
-  const bool fits = u.where >= 0 && u.delete_length >= 0 && u.insert_length >= 0 &&
-                    u.where <= Length() - u.delete_length &&
-                    (u.insert_length == 0 ||
-                     (u.char_storage >= 0 && u.char_storage + u.insert_length == s.undo_char_point));
+  const bool fits =
+      u.where >= 0 && u.delete_length >= 0 && u.insert_length >= 0 &&
+      u.where <= Length() - u.delete_length &&
+      (u.insert_length == 0 ||
+       (u.char_storage >= 0 && u.char_storage + u.insert_length == s.undo_char_point));
   if (!fits) {
     ClearUndo();
     return;
@@ -391,9 +395,8 @@ void TextEntryBuffer::Redo() {
   // The newest redo record's characters start where the redo characters start.
   const bool fits = r.where >= 0 && r.delete_length >= 0 && r.insert_length >= 0 &&
                     r.where <= Length() - r.delete_length &&
-                    (r.insert_length == 0 ||
-                     (r.char_storage == s.redo_char_point &&
-                      r.char_storage + r.insert_length <= kChars));
+                    (r.insert_length == 0 || (r.char_storage == s.redo_char_point &&
+                                              r.char_storage + r.insert_length <= kChars));
   if (!fits) {
     ClearRedo();
     return;
@@ -520,8 +523,7 @@ void ITextEntryControl::Copy() {
   const int low = b.SelectionLow();
   const int high = b.SelectionHigh();
   if (!mGraphics || low == high) return;
-  const std::string text =
-      Utf16ToUtf8(b.mText.data() + low, static_cast<size_t>(high - low));
+  const std::string text = Utf16ToUtf8(b.mText.data() + low, static_cast<size_t>(high - low));
   mGraphics->WriteClipboardText(text.c_str());
 }
 
@@ -530,9 +532,9 @@ void ITextEntryControl::Paste() {
   std::string clip;
   if (!mGraphics->ReadClipboardText(clip)) return;
   std::u16string text = Utf8ToUtf16(clip.c_str());
-  text.erase(std::remove_if(text.begin(), text.end(),
-                            [](char16_t c) { return c < 0x20 || c == 0x7F; }),
-             text.end());
+  text.erase(
+      std::remove_if(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }),
+      text.end());
   if (text.empty()) return;
   TextEntryBuffer& b = *mBuffer;
   DirtyIf(b.Run([&] { b.ReplaceSelection(text.data(), static_cast<int>(text.size())); }));

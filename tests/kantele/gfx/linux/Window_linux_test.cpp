@@ -54,12 +54,8 @@ int CountHandedOnError(Display*, XErrorEvent*) {
   return 0;
 }
 
-void* AsParent(Window wnd) {
-  return reinterpret_cast<void*>(static_cast<uintptr_t>(wnd));
-}
-Window AsWindow(void* wnd) {
-  return static_cast<Window>(reinterpret_cast<uintptr_t>(wnd));
-}
+void* AsParent(Window wnd) { return reinterpret_cast<void*>(static_cast<uintptr_t>(wnd)); }
+Window AsWindow(void* wnd) { return static_cast<Window>(reinterpret_cast<uintptr_t>(wnd)); }
 
 /// The Linux editor, keeping every frame's pixels: read from the window's back buffer at the
 /// end of the frame, after the back end has composed it and before the swap.

@@ -130,27 +130,17 @@ float RecordingGfx::DoMeasureText(const ITextStyle& style, const char* text, IRe
   return w;
 }
 
-bool RecordingGfx::BitmapExtSupported(const char* ext) {
-  return IsSupportedImageExtension(ext);
-}
+bool RecordingGfx::BitmapExtSupported(const char* ext) { return IsSupportedImageExtension(ext); }
 
-void RecordingGfx::PathClear() {
-  Record(Make("Clear"));
-}
-void RecordingGfx::PathClose() {
-  Record(Make("Close"));
-}
+void RecordingGfx::PathClear() { Record(Make("Clear")); }
+void RecordingGfx::PathClose() { Record(Make("Close")); }
 
 void RecordingGfx::PathArc(float cx, float cy, float r, float a1, float a2, bool clockwise) {
   Record(Make("Arc", {cx, cy, r, a1, a2, clockwise ? 1.0 : 0.0}));
 }
 
-void RecordingGfx::PathMoveTo(float x, float y) {
-  Record(Make("MoveTo", {x, y}));
-}
-void RecordingGfx::PathLineTo(float x, float y) {
-  Record(Make("LineTo", {x, y}));
-}
+void RecordingGfx::PathMoveTo(float x, float y) { Record(Make("MoveTo", {x, y})); }
+void RecordingGfx::PathLineTo(float x, float y) { Record(Make("LineTo", {x, y})); }
 
 void RecordingGfx::PathSetWinding(bool clockwise) {
   Record(Make("Winding", {clockwise ? 1.0 : 0.0}));
@@ -390,9 +380,7 @@ void TestDelegate::BeginParamEditFromEditor(int paramIdx) {
   mLog.push_back(Fmt("Begin %d", paramIdx));
 }
 
-void TestDelegate::EndParamEditFromEditor(int paramIdx) {
-  mLog.push_back(Fmt("End %d", paramIdx));
-}
+void TestDelegate::EndParamEditFromEditor(int paramIdx) { mLog.push_back(Fmt("End %d", paramIdx)); }
 
 void TestDelegate::ParamValueFromEditor(int paramIdx, double normalized) {
   mLog.push_back(Fmt("Value %d %g", paramIdx, normalized));

@@ -72,9 +72,7 @@ bool PlayTextEntryScript(const uint8_t* data, size_t size) {
         e.g.OnMouseUp({Pt(x + 5.f, y)});
         break;
       }
-      case 4:
-        e.g.OnMouseDoubleClick(x, y, IMouseState());
-        break;
+      case 4: e.g.OnMouseDoubleClick(x, y, IMouseState()); break;
       case 5:  // undo or redo
         e.g.OnKeyDown(x, y, KeyPress("z", 'Z', in.Byte() & 1, true, false));
         break;

@@ -51,7 +51,8 @@ class WinEditor : public IGfxWin {
   IArgb Pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= mFrameWidth || y >= mFrameHeight) return IArgb(0, 0, 0, 0);
     const size_t i = (static_cast<size_t>(mFrameHeight - 1 - y) * static_cast<size_t>(mFrameWidth) +
-                      static_cast<size_t>(x)) * 4u;
+                      static_cast<size_t>(x)) *
+                     4u;
     return IArgb(mPixels[i + 3], mPixels[i], mPixels[i + 1], mPixels[i + 2]);
   }
 
@@ -88,8 +89,8 @@ HWND MakeHost(int w = 700, int h = 500) {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = "KanteleTestHost";
   RegisterClassA(&wc);  // fails harmlessly once registered
-  return CreateWindowExA(0, "KanteleTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, w,
-                         h, nullptr, nullptr, wc.hInstance, nullptr);
+  return CreateWindowExA(0, "KanteleTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, w, h,
+                         nullptr, nullptr, wc.hInstance, nullptr);
 }
 
 SIZE ClientSize(HWND wnd) {
@@ -111,9 +112,9 @@ bool Near(const IArgb& a, const IArgb& b) {
 ::testing::AssertionResult ShowsColor(const WinEditor& g, int x, int y, const IArgb& c) {
   const IArgb p = g.Pixel(x, y);
   if (Near(p, c)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << p.A << "/"
-                                       << p.R << "/" << p.G << "/" << p.B << ", expected "
-                                       << c.A << "/" << c.R << "/" << c.G << "/" << c.B;
+  return ::testing::AssertionFailure()
+         << "pixel (" << x << ", " << y << ") is " << p.A << "/" << p.R << "/" << p.G << "/" << p.B
+         << ", expected " << c.A << "/" << c.R << "/" << c.G << "/" << c.B;
 }
 
 /// An editor of 300 x 200 units in a host window: a background control and a "K" control over
@@ -213,9 +214,8 @@ TEST_F(WinWindowTest, OpensAChildWindowDrawsWhatIsDirtyAndFollowsTheDrawScale) {
   EXPECT_GE(IndexOf(log, "ResizeFromEditor 600 400"), 0);
   // (Under Wine the window's OpenGL surface follows the X window's new size a little later
   // than the window does: the first frames may be drawn on the old surface.)
-  ASSERT_TRUE(PumpMessagesUntil([&] {
-    return g->mFrameWidth == 600 && ShowsColor(*g, 300, 200, kNewKnobColor);
-  }));
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] { return g->mFrameWidth == 600 && ShowsColor(*g, 300, 200, kNewKnobColor); }));
   EXPECT_EQ(g->mFrameHeight, 400);
   EXPECT_TRUE(ShowsColor(*g, 395, 295, kNewKnobColor));
   EXPECT_TRUE(ShowsColor(*g, 405, 305, kBackColor));
@@ -314,7 +314,8 @@ TEST_F(WinWindowTest, MessagesReachTheControlsInEditorUnits) {
 
   // The cursor a control asks for is the one the window shows.
   EXPECT_EQ(g->SetCursor(kSizeNWSECursor), kArrowCursor);
-  SendMessageA(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  SendMessageA(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, MAKEINTRESOURCEA(32642)));
   EXPECT_EQ(g->SetCursor(static_cast<ECursor>(99)), kSizeNWSECursor);
   EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));

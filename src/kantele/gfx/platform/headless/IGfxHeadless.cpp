@@ -85,9 +85,10 @@ EGLConfig ChooseConfig(EGLDisplay display) {
       eglGetConfigAttrib(display, configs[static_cast<size_t>(i)], name, &value);
       return value;
     };
-    if ((attrib(EGL_SURFACE_TYPE) & EGL_PBUFFER_BIT) && (attrib(EGL_RENDERABLE_TYPE) & EGL_OPENGL_BIT) &&
-        attrib(EGL_RED_SIZE) == 8 && attrib(EGL_GREEN_SIZE) == 8 && attrib(EGL_BLUE_SIZE) == 8 &&
-        attrib(EGL_ALPHA_SIZE) == 8 && attrib(EGL_STENCIL_SIZE) >= 8) {
+    if ((attrib(EGL_SURFACE_TYPE) & EGL_PBUFFER_BIT) &&
+        (attrib(EGL_RENDERABLE_TYPE) & EGL_OPENGL_BIT) && attrib(EGL_RED_SIZE) == 8 &&
+        attrib(EGL_GREEN_SIZE) == 8 && attrib(EGL_BLUE_SIZE) == 8 && attrib(EGL_ALPHA_SIZE) == 8 &&
+        attrib(EGL_STENCIL_SIZE) >= 8) {
       return configs[static_cast<size_t>(i)];
     }
   }
@@ -369,8 +370,7 @@ EMsgBoxResult IGfxHeadless::ShowMessageBox(const char*, const char*, EMsgBoxType
   return kNoResult;
 }
 
-void IGfxHeadless::ChooseFile(std::string& fileName, std::string& path, EFileAction,
-                              const char*) {
+void IGfxHeadless::ChooseFile(std::string& fileName, std::string& path, EFileAction, const char*) {
   fileName.clear();
   path.clear();
 }
@@ -388,8 +388,8 @@ std::unique_ptr<PlatformFont> IGfxHeadless::LoadInstalledFont(const char*, const
   return nullptr;
 }
 
-void IGfxHeadless::CreateNativeTextEntry(int paramIdx, const ITextStyle& text,
-                                         const IRect& bounds, int length, const char* str) {
+void IGfxHeadless::CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
+                                         int length, const char* str) {
   mTextEntries.push_back(TextEntryRequest{paramIdx, bounds, length, str ? str : ""});
   OpenOwnTextEntry(text, bounds, str);
 }

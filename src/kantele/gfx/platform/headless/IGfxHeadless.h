@@ -85,10 +85,9 @@ class IGfxHeadless : public IGfxNanoVG {
                                                   ETextStyle style) override;
   void MakeGLContextCurrent() override;
   void RestoreGLContext() override;
-  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
-                             int length, const char* str) override;
-  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds,
-                                    bool& isAsync) override;
+  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds, int length,
+                             const char* str) override;
+  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds, bool& isAsync) override;
   /// The screen scale: the surface is sized in device pixels.
   float GetScreenScaleValue() const override { return mScreenScale; }
   /// Makes the surface the window's new size.
@@ -115,10 +114,10 @@ class IGfxHeadless : public IGfxNanoVG {
   bool CreateSurface();
   void DestroySurface();
 
-  void* mDisplay = nullptr;   // EGLDisplay, shared by the process
-  void* mConfig = nullptr;    // EGLConfig
-  void* mContext = nullptr;   // EGLContext
-  void* mSurface = nullptr;   // EGLSurface: the stand-in window
+  void* mDisplay = nullptr;  // EGLDisplay, shared by the process
+  void* mConfig = nullptr;   // EGLConfig
+  void* mContext = nullptr;  // EGLContext
+  void* mSurface = nullptr;  // EGLSurface: the stand-in window
   int mSurfaceWidth = 0;
   int mSurfaceHeight = 0;
   bool mOpen = false;

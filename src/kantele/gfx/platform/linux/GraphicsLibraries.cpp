@@ -25,10 +25,9 @@ void PinGraphicsLibraries() {
         return 0;
       },
       &names);
-  static const char* const kGraphicsStack[] = {"libEGL", "libGL", "_dri.so", "libglapi",
-                                               "libLLVM", "libgbm", "libdrm", "libxcb",
-                                               "libX11", "libXext", "libXfixes", "libXxf86vm",
-                                               "libwayland", "libexpat", "libz."};
+  static const char* const kGraphicsStack[] = {
+      "libEGL", "libGL",   "_dri.so",   "libglapi",   "libLLVM",    "libgbm",   "libdrm", "libxcb",
+      "libX11", "libXext", "libXfixes", "libXxf86vm", "libwayland", "libexpat", "libz."};
   for (const std::string& name : names) {
     const std::string file = name.substr(name.find_last_of('/') + 1);
     for (const char* part : kGraphicsStack) {

@@ -27,23 +27,37 @@ namespace gfx {
 
 namespace {
 
-constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
-                            PointerMotionMask | KeyPressMask | KeyReleaseMask |
-                            EnterWindowMask | LeaveWindowMask | StructureNotifyMask;
+constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            KeyPressMask | KeyReleaseMask | EnterWindowMask | LeaveWindowMask |
+                            StructureNotifyMask;
 
 GLADapiproc LoadGL(const char* name) {
-  return reinterpret_cast<GLADapiproc>(
-      glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)));
+  return reinterpret_cast<GLADapiproc>(glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)));
 }
 
 // A double-buffered, window-drawable true-colour configuration with 8-bit red, green and blue
 // and an 8-bit stencil (NanoVG fills paths through the stencil), preferring a 24-bit visual:
 // a 32-bit one would make the window translucent under a compositor. Null when there is none.
 GLXFBConfig ChooseFBConfig(Display* display, int screen) {
-  const int attribs[] = {GLX_X_RENDERABLE, True, GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
-                         GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_X_VISUAL_TYPE, GLX_TRUE_COLOR,
-                         GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                         GLX_STENCIL_SIZE, 8, GLX_DOUBLEBUFFER, True, None};
+  const int attribs[] = {GLX_X_RENDERABLE,
+                         True,
+                         GLX_DRAWABLE_TYPE,
+                         GLX_WINDOW_BIT,
+                         GLX_RENDER_TYPE,
+                         GLX_RGBA_BIT,
+                         GLX_X_VISUAL_TYPE,
+                         GLX_TRUE_COLOR,
+                         GLX_RED_SIZE,
+                         8,
+                         GLX_GREEN_SIZE,
+                         8,
+                         GLX_BLUE_SIZE,
+                         8,
+                         GLX_STENCIL_SIZE,
+                         8,
+                         GLX_DOUBLEBUFFER,
+                         True,
+                         None};
   int n = 0;
   GLXFBConfig* configs = glXChooseFBConfig(display, screen, attribs, &n);
   if (!configs) return nullptr;
@@ -329,39 +343,18 @@ void IGfxLinux::ProcessEvents() {
 
 void IGfxLinux::HandleEvent(XEvent& event) {
   switch (event.type) {
-    case Expose:
-      HandleExpose(event);
-      break;
-    case DestroyNotify:
-      HandleDestroy(event);
-      break;
-    case ButtonPress:
-      HandleButtonPress(event);
-      break;
-    case ButtonRelease:
-      HandleButtonRelease(event);
-      break;
-    case MotionNotify:
-      HandleMotion(event);
-      break;
-    case EnterNotify:
-      HandleEnter(event);
-      break;
-    case LeaveNotify:
-      HandleLeave(event);
-      break;
+    case Expose: HandleExpose(event); break;
+    case DestroyNotify: HandleDestroy(event); break;
+    case ButtonPress: HandleButtonPress(event); break;
+    case ButtonRelease: HandleButtonRelease(event); break;
+    case MotionNotify: HandleMotion(event); break;
+    case EnterNotify: HandleEnter(event); break;
+    case LeaveNotify: HandleLeave(event); break;
     case x11::kKeyPressEvent:
-    case KeyRelease:
-      HandleKey(event);
-      break;
-    case SelectionRequest:
-      AnswerSelectionRequest(event);
-      break;
-    case SelectionClear:
-      HandleSelectionClear(event);
-      break;
-    default:
-      break;
+    case KeyRelease: HandleKey(event); break;
+    case SelectionRequest: AnswerSelectionRequest(event); break;
+    case SelectionClear: HandleSelectionClear(event); break;
+    default: break;
   }
 }
 

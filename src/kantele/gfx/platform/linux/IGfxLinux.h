@@ -90,10 +90,9 @@ class IGfxLinux : public IGfxNanoVG {
                                                   ETextStyle style) override;
   void MakeGLContextCurrent() override;
   void RestoreGLContext() override;
-  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
-                             int length, const char* str) override;
-  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds,
-                                    bool& isAsync) override;
+  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds, int length,
+                             const char* str) override;
+  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds, bool& isAsync) override;
   float GetScreenScaleValue() const override { return mScreenScale; }
   /// Resizes the window to the draw-scaled size times the screen scale. The host's window is
   /// the host's: it hears of the new size through the delegate (audioMasterSizeWindow).

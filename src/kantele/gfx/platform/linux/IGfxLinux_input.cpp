@@ -18,14 +18,10 @@ namespace {
 
 constexpr unsigned int kDragButtons = (1u << 0) | (1u << 2);  // of mButtonsDown: left, right
 
-bool IsWheel(unsigned int button) {
-  return button == Button4 || button == Button5;
-}
+bool IsWheel(unsigned int button) { return button == Button4 || button == Button5; }
 
 // Buttons 1 to 3: the horizontal wheel and extra buttons are not taken.
-bool IsMouseButton(unsigned int button) {
-  return button >= Button1 && button <= Button3;
-}
+bool IsMouseButton(unsigned int button) { return button >= Button1 && button <= Button3; }
 
 }  // namespace
 

@@ -191,7 +191,7 @@ struct OpenEditors {
 };
 OpenEditors sOpenEditors;
 
-constexpr long kMaxSelectionBytes = 1 << 20;  // the most of another client's text read
+constexpr long kMaxSelectionBytes = 1 << 20;     // the most of another client's text read
 constexpr size_t kMaxOfferedBytes = 256 * 1024;  // larger texts would need the INCR protocol
 constexpr int kSelectionWaitMs = 500;
 
@@ -388,8 +388,7 @@ bool IGfxLinux::OpenUrl(const char*, const char*, const char*, const char*) { re
 
 bool IGfxLinux::RevealInExplorer(const std::string&, bool) { return false; }
 
-std::unique_ptr<PlatformFont> IGfxLinux::LoadInstalledFont(const char*, const char*,
-                                                           ETextStyle) {
+std::unique_ptr<PlatformFont> IGfxLinux::LoadInstalledFont(const char*, const char*, ETextStyle) {
   return nullptr;
 }
 

@@ -28,9 +28,7 @@ void SetResourceModule(ModuleHandle module) {
   sResourceModule.store(module, std::memory_order_release);
 }
 
-ModuleHandle GetResourceModule() {
-  return sResourceModule.load(std::memory_order_acquire);
-}
+ModuleHandle GetResourceModule() { return sResourceModule.load(std::memory_order_acquire); }
 
 namespace platform {
 

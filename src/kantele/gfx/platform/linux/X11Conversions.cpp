@@ -28,7 +28,8 @@ double XftDpi(const char* begin, const char* end) {
   const size_t nameLength = sizeof(kName) - 1;
   const char* line = begin;
   while (line < end) {
-    const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
+    const char* lineEnd =
+        static_cast<const char*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
     if (!lineEnd) lineEnd = end;
     const char* p = line;
     while (p < lineEnd && IsBlank(*p)) ++p;
@@ -92,6 +93,8 @@ int VirtualKeyFromKeySym(unsigned long keysym) {
     unsigned long mKeySym;
     int mVK;
   };
+  // Four pairs a row, as written.
+  // clang-format off
   static const Entry kTable[] = {
       {XK_BackSpace, 0x08}, {XK_Tab, 0x09}, {XK_ISO_Left_Tab, 0x09}, {XK_Clear, 0x0C},
       {XK_Return, 0x0D}, {XK_KP_Enter, 0x0D}, {XK_Shift_L, 0x10}, {XK_Shift_R, 0x10},
@@ -119,6 +122,7 @@ int VirtualKeyFromKeySym(unsigned long keysym) {
       {XK_percent, '5'}, {XK_asciicircum, '6'}, {XK_ampersand, '7'}, {XK_asterisk, '8'},
       {XK_parenleft, '9'}, {XK_parenright, '0'},
   };
+  // clang-format on
   for (const Entry& e : kTable) {
     if (e.mKeySym == keysym) return e.mVK;
   }
@@ -128,13 +132,19 @@ int VirtualKeyFromKeySym(unsigned long keysym) {
 unsigned int CursorFontShape(int cursorType) {
   // By ECursor: arrow, I-beam, wait, cross, up arrow, the four sizing arrows, move, info
   // (an arrow with a question mark is the nearest), hand and help.
-  static const unsigned int kShapes[] = {
-      XC_left_ptr,           XC_xterm,   XC_watch,
-      XC_crosshair,          XC_sb_up_arrow,
-      XC_bottom_right_corner, XC_bottom_left_corner,
-      XC_sb_h_double_arrow,  XC_sb_v_double_arrow,
-      XC_fleur,              XC_question_arrow,
-      XC_hand2,              XC_question_arrow};
+  static const unsigned int kShapes[] = {XC_left_ptr,
+                                         XC_xterm,
+                                         XC_watch,
+                                         XC_crosshair,
+                                         XC_sb_up_arrow,
+                                         XC_bottom_right_corner,
+                                         XC_bottom_left_corner,
+                                         XC_sb_h_double_arrow,
+                                         XC_sb_v_double_arrow,
+                                         XC_fleur,
+                                         XC_question_arrow,
+                                         XC_hand2,
+                                         XC_question_arrow};
   const int count = static_cast<int>(sizeof(kShapes) / sizeof(kShapes[0]));
   return cursorType >= 0 && cursorType < count ? kShapes[cursorType] : kShapes[0];
 }

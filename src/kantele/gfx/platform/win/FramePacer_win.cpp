@@ -28,8 +28,8 @@ struct D3DKMTCloseAdapterArgs {
   D3DKMTHandle hAdapter;
 };
 using D3DKMTOpenAdapterFromHdcFunc = LONG(APIENTRY*)(D3DKMTOpenAdapterFromHdcArgs*);
-using D3DKMTWaitForVerticalBlankEventFunc = LONG(APIENTRY*)(
-    const D3DKMTWaitForVerticalBlankEventArgs*);
+using D3DKMTWaitForVerticalBlankEventFunc =
+    LONG(APIENTRY*)(const D3DKMTWaitForVerticalBlankEventArgs*);
 using D3DKMTCloseAdapterFunc = LONG(APIENTRY*)(const D3DKMTCloseAdapterArgs*);
 
 struct VBlankService {
@@ -38,10 +38,10 @@ struct VBlankService {
   D3DKMTWaitForVerticalBlankEventFunc mWaitForVBlank;
 
   static VBlankService Lookup(HMODULE gdi) {
-    return {LookupExport<D3DKMTOpenAdapterFromHdcFunc>(gdi, "D3DKMTOpenAdapterFromHdc"),
-            LookupExport<D3DKMTCloseAdapterFunc>(gdi, "D3DKMTCloseAdapter"),
-            LookupExport<D3DKMTWaitForVerticalBlankEventFunc>(
-                gdi, "D3DKMTWaitForVerticalBlankEvent")};
+    return {
+        LookupExport<D3DKMTOpenAdapterFromHdcFunc>(gdi, "D3DKMTOpenAdapterFromHdc"),
+        LookupExport<D3DKMTCloseAdapterFunc>(gdi, "D3DKMTCloseAdapter"),
+        LookupExport<D3DKMTWaitForVerticalBlankEventFunc>(gdi, "D3DKMTWaitForVerticalBlankEvent")};
   }
   bool Available() const { return mOpenAdapter && mCloseAdapter && mWaitForVBlank; }
 };

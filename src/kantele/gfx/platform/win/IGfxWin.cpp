@@ -43,9 +43,9 @@ using WglGetProcAddressFunc = PROC(WINAPI*)(LPCSTR);
 // The module this code lives in: the window class's owner when no module handle was given.
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&sWndClassUsers), &module);
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&sWndClassUsers), &module);
   return module;
 }
 
@@ -211,8 +211,8 @@ HWND IGfxWin::CreateChildWindow(HWND parent, int x, int y, int w, int h) {
   if (!module) module = ThisModule();
   AcquireWindowClass(module, WindowProc);
   HWND wnd = CreateWindowExA(0, kWndClassName, "Kantele",
-                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, x, y, w,
-                             h, parent, nullptr, sWndClassModule, this);
+                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, x, y, w, h,
+                             parent, nullptr, sWndClassModule, this);
   if (!wnd) {
     // WM_CREATE may have started the frame source before the creation failed (a timer went
     // with the window).
@@ -313,30 +313,19 @@ LRESULT IGfxWin::HandleWindowMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM l
   switch (msg) {
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-    case WM_ERASEBKGND:
-      return 0;
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    case WM_CLOSE:
-      CloseWindow();
-      return 0;
+    case WM_ERASEBKGND: return 0;
+    case WM_PAINT: OnPaint(); return 0;
+    case WM_CLOSE: CloseWindow(); return 0;
     // The host destroyed its window with the editor inside. What needs the window goes now,
     // while it is still there (its DC for the OpenGL teardown, the frame source posting to
     // it); the window class is released when the editor is closed.
-    case WM_DESTROY:
-      ReleaseWindowResources();
-      return 0;
+    case WM_DESTROY: ReleaseWindowResources(); return 0;
     case WM_TIMER:
       if (wParam == FramePacer::kTimerID) OnFrameTick(0);
       return 0;
-    case FramePacer::kVBlankMessage:
-      OnFrameTick(static_cast<UINT>(wParam));
-      return 0;
-    case WM_CTLCOLOREDIT:
-      return TextEntryColors(reinterpret_cast<HDC>(wParam));
-    default:
-      return DefWindowProcA(wnd, msg, wParam, lParam);
+    case FramePacer::kVBlankMessage: OnFrameTick(static_cast<UINT>(wParam)); return 0;
+    case WM_CTLCOLOREDIT: return TextEntryColors(reinterpret_cast<HDC>(wParam));
+    default: return DefWindowProcA(wnd, msg, wParam, lParam);
   }
 }
 
@@ -407,12 +396,12 @@ void IGfxWin::PlatformResize(bool parentHasResized) {
   // The change is truncated, not the size: a window that shrinks to a size with a fraction
   // keeps the pixel that fraction reaches into, where WindowWidth() and WindowHeight() (which
   // truncate the size) would drop it. So the difference is computed here.
-  const int dw = static_cast<int>(static_cast<float>(static_cast<int>(mWidth * mDrawScale)) *
-                                      mScreenScale -
-                                  static_cast<float>(wndRect.right - wndRect.left));
-  const int dh = static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) *
-                                      mScreenScale -
-                                  static_cast<float>(wndRect.bottom - wndRect.top));
+  const int dw =
+      static_cast<int>(static_cast<float>(static_cast<int>(mWidth * mDrawScale)) * mScreenScale -
+                       static_cast<float>(wndRect.right - wndRect.left));
+  const int dh =
+      static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) * mScreenScale -
+                       static_cast<float>(wndRect.bottom - wndRect.top));
 
   // A window nested in the host's (not an MDI child) grows its parent, and the parent's own
   // parent when that is nested too.
@@ -480,16 +469,14 @@ void IGfxWin::CreateTooltips() {
   icc.dwICC = ICC_TAB_CLASSES;
   bool ok = InitCommonControlsEx(&icc) != FALSE;
   if (ok) {
-    mTooltipWnd = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr,
-                                  WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | TTS_NOPREFIX |
-                                      TTS_ALWAYSTIP,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  mWnd, nullptr, sWndClassModule, nullptr);
+    mTooltipWnd = CreateWindowExA(
+        0, TOOLTIPS_CLASSA, nullptr,
+        WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, mWnd, nullptr, sWndClassModule, nullptr);
     ok = mTooltipWnd != nullptr;
   }
   if (ok) {
-    SetWindowPos(mTooltipWnd, HWND_TOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(mTooltipWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     TOOLINFOA ti = {};
     ti.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every version of the common controls
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -111,10 +111,9 @@ class IGfxWin : public IGfxNanoVG {
   void CachePlatformFont(const char* fontID, std::unique_ptr<PlatformFont> font) override;
   void MakeGLContextCurrent() override;
   void RestoreGLContext() override;
-  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds,
-                             int length, const char* str) override;
-  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds,
-                                    bool& isAsync) override;
+  void CreateNativeTextEntry(int paramIdx, const ITextStyle& text, const IRect& bounds, int length,
+                             const char* str) override;
+  IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds, bool& isAsync) override;
   bool SupportsTouch() const override;
   float GetScreenScaleValue() const override { return mScreenScale; }
   void PlatformResize(bool parentHasResized) override;

@@ -279,8 +279,7 @@ std::unique_ptr<PlatformFont> IGfxWin::LoadFontFromNameOrFile(const char* fontID
       const uint8_t* bytes = ReadModuleResource(resolved.c_str(), "ttf", size, module);
       return LoadFontFromMemory(fontID, bytes, size);
     }
-    default:
-      return nullptr;
+    default: return nullptr;
   }
 }
 

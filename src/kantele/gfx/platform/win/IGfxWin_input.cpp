@@ -65,47 +65,24 @@ LRESULT IGfxWin::HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
   }
 
   switch (msg) {
-    case WM_SETCURSOR:
-      SetCursor(mCursorType);
-      return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTALLKEYS;
+    case WM_SETCURSOR: SetCursor(mCursorType); return 0;
+    case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
     case WM_KEYDOWN:
-    case WM_KEYUP:
-      return HandleKey(wnd, msg, wParam, lParam);
-    case WM_MOUSEMOVE:
-      HandleMouseMove(wnd, wParam, lParam);
-      return 0;
+    case WM_KEYUP: return HandleKey(wnd, msg, wParam, lParam);
+    case WM_MOUSEMOVE: HandleMouseMove(wnd, wParam, lParam); return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      HandleButtonDown(wnd, wParam, lParam);
-      return 0;
+    case WM_MBUTTONDOWN: HandleButtonDown(wnd, wParam, lParam); return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-      HandleButtonUp(wParam, lParam);
-      return 0;
-    case WM_LBUTTONDBLCLK:
-      HandleDoubleClick(wnd, wParam, lParam);
-      return 0;
-    case WM_MOUSEWHEEL:
-      HandleWheel(wnd, wParam, lParam);
-      return 0;
-    case WM_TOUCH:
-      HandleTouch(wParam, lParam);
-      return 0;
-    case WM_DROPFILES:
-      HandleDrop(wParam);
-      return 0;
-    case WM_MOUSEHOVER:
-      HandleHover();
-      return 0;
-    case WM_MOUSELEAVE:
-      HandleMouseLeave();
-      return 0;
-    default:
-      return HandleWindowMessage(wnd, msg, wParam, lParam);
+    case WM_MBUTTONUP: HandleButtonUp(wParam, lParam); return 0;
+    case WM_LBUTTONDBLCLK: HandleDoubleClick(wnd, wParam, lParam); return 0;
+    case WM_MOUSEWHEEL: HandleWheel(wnd, wParam, lParam); return 0;
+    case WM_TOUCH: HandleTouch(wParam, lParam); return 0;
+    case WM_DROPFILES: HandleDrop(wParam); return 0;
+    case WM_MOUSEHOVER: HandleHover(); return 0;
+    case WM_MOUSELEAVE: HandleMouseLeave(); return 0;
+    default: return HandleWindowMessage(wnd, msg, wParam, lParam);
   }
 }
 

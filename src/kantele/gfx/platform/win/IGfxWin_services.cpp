@@ -63,12 +63,9 @@ DWORD EditBoxStyle(ETextAlign align) {
   DWORD style =
       WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | ES_MULTILINE | ES_AUTOHSCROLL;
   switch (align) {
-    case kAlignNear:
-      return style | ES_LEFT;
-    case kAlignFar:
-      return style | ES_RIGHT;
-    default:
-      return style | ES_CENTER;
+    case kAlignNear: return style | ES_LEFT;
+    case kAlignFar: return style | ES_RIGHT;
+    default: return style | ES_CENTER;
   }
 }
 
@@ -211,9 +208,9 @@ void IGfxWin::CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const
   HINSTANCE module = static_cast<HINSTANCE>(const_cast<void*>(GetModuleHandle()));
   if (!module) module = GetModuleHandleA(nullptr);
 
-  HWND box = CreateWindowExW(0, L"EDIT", initial, EditBoxStyle(style.mAlign), left, top,
-                             right - left + 1, bottom - top + 1, mWnd, reinterpret_cast<HMENU>(99),
-                             module, nullptr);
+  HWND box =
+      CreateWindowExW(0, L"EDIT", initial, EditBoxStyle(style.mAlign), left, top, right - left + 1,
+                      bottom - top + 1, mWnd, reinterpret_cast<HMENU>(99), module, nullptr);
   if (!box) return;
   HFONT font = CreateTextEntryFont(style.mFont, static_cast<LONG>(scale * style.mSize));
 
@@ -257,9 +254,7 @@ LRESULT CALLBACK IGfxWin::TextEntryProc(HWND wnd, UINT msg, WPARAM wParam, LPARA
 
 bool IGfxWin::HandleTextEntryMessage(UINT msg, WPARAM wParam) {
   switch (msg) {
-    case WM_SETFOCUS:
-      mTextEntryState = kEntryFocused;
-      return false;
+    case WM_SETFOCUS: mTextEntryState = kEntryFocused; return false;
     case WM_KILLFOCUS:
       // Losing the focus (a click elsewhere, in the host or another window) cancels, unless
       // the edit was already committed: Return's commit must not turn into a cancel because
@@ -287,8 +282,7 @@ bool IGfxWin::HandleTextEntryMessage(UINT msg, WPARAM wParam) {
         return true;
       }
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 

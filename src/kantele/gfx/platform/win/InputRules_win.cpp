@@ -25,20 +25,16 @@ bool NativeTextEntryAccepts(EParamKind kind, uint32_t ch) {
     case '\n':
     case 0x1B:  // escape
       return false;
-    default:
-      break;
+    default: break;
   }
   const bool sign = ch == '+' || ch == '-';
   const bool digit = ch >= '0' && ch <= '9';
   switch (kind) {
     case kKindBool:
     case kKindInt:
-    case kKindEnum:
-      return digit || sign;
-    case kKindDouble:
-      return digit || sign || ch == '.';
-    default:
-      return true;
+    case kKindEnum: return digit || sign;
+    case kKindDouble: return digit || sign || ch == '.';
+    default: return true;
   }
 }
 
@@ -67,9 +63,7 @@ NativeFileFilter MakeNativeFileFilter(const char* extensions) {
   return filter;
 }
 
-int WheelNotches(int delta) {
-  return delta / kWheelDeltaPerNotch;
-}
+int WheelNotches(int delta) { return delta / kWheelDeltaPerNotch; }
 
 }  // namespace gfx
 }  // namespace kantele

@@ -17,9 +17,7 @@ namespace {
 // Constant-initialized: DllMain may record the module before any other initializer runs.
 std::atomic<ModuleHandle> sResourceModule{nullptr};
 
-HMODULE Module(ModuleHandle module) {
-  return static_cast<HMODULE>(const_cast<void*>(module));
-}
+HMODULE Module(ModuleHandle module) { return static_cast<HMODULE>(const_cast<void*>(module)); }
 
 struct NameWalk {
   platform::ResourceNameVisitor visit;

@@ -25,14 +25,10 @@ uintptr_t Start_NoLock(Timer_impl& timer) {
   return static_cast<uintptr_t>(SetTimer(nullptr, 0, timer.PeriodMs(), TimerProc));
 }
 
-void Stop_NoLock(uintptr_t id) {
-  KillTimer(nullptr, static_cast<UINT_PTR>(id));
-}
+void Stop_NoLock(uintptr_t id) { KillTimer(nullptr, static_cast<UINT_PTR>(id)); }
 
 }  // namespace timer_platform
 
-int Timer::ServiceDueTimers() {
-  return 0;
-}
+int Timer::ServiceDueTimers() { return 0; }
 
 }  // namespace kantele

@@ -17,9 +17,7 @@ std::wstring Utf8ToWide(const char* text, size_t length) {
   return wide;
 }
 
-std::wstring Utf8ToWide(const char* text) {
-  return Utf8ToWide(text, text ? std::strlen(text) : 0);
-}
+std::wstring Utf8ToWide(const char* text) { return Utf8ToWide(text, text ? std::strlen(text) : 0); }
 
 std::string WideToUtf8(const wchar_t* text, size_t length) {
   if (!text || length == 0 || length > static_cast<size_t>(INT_MAX)) return std::string();
