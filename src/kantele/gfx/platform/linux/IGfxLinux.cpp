@@ -94,11 +94,14 @@ void* IGfxLinux::OpenWindow(void* parent) {
   mParentWnd = parentWnd;
   mWindowGone = false;
 
-  // Whatever fails from here leaves nothing behind: CloseWindow undoes what was made, and the
-  // screen scale is what it was before.
-  const float previousScreenScale = mScreenScale;
-  if (!CreateChildWindow() || !StartDrawing()) {
-    mScreenScale = previousScreenScale;
+  // The screen's scale, from the server's resources: the window is made at the size it gives,
+  // and the editor takes it once it draws.
+  const char* resources = XResourceManagerString(display);
+  const float screenScale =
+      ScreenScaleFromXResources(resources, resources ? std::strlen(resources) : 0);
+
+  // Whatever fails from here leaves nothing behind: CloseWindow undoes what was made.
+  if (!CreateChildWindow(screenScale) || !StartDrawing(screenScale)) {
     CloseWindow();
     return nullptr;
   }
@@ -111,7 +114,7 @@ void* IGfxLinux::OpenWindow(void* parent) {
   return GetNativeWindow();
 }
 
-bool IGfxLinux::CreateChildWindow() {
+bool IGfxLinux::CreateChildWindow(float screenScale) {
   Display* display = mDisplay;
   XWindowAttributes parentAttributes;
   if (!XGetWindowAttributes(display, mParentWnd, &parentAttributes)) return false;
@@ -123,12 +126,8 @@ bool IGfxLinux::CreateChildWindow() {
   XVisualInfo* visual = glXGetVisualFromFBConfig(display, config);
   if (!visual) return false;
 
-  // The screen's scale, read now: the window is made at the size it gives (StartDrawing
-  // applies it to the editor).
-  const char* resources = XResourceManagerString(display);
-  mScreenScale = ScreenScaleFromXResources(resources, resources ? std::strlen(resources) : 0);
-  const int w = std::max(1, WindowWidth());
-  const int h = std::max(1, WindowHeight());
+  const int w = std::max(1, WindowWidthAt(screenScale));
+  const int h = std::max(1, WindowHeightAt(screenScale));
 
   mColormap = XCreateColormap(display, RootWindow(display, screen), visual->visual, AllocNone);
   XSetWindowAttributes attributes = {};
@@ -150,7 +149,7 @@ bool IGfxLinux::CreateChildWindow() {
   return x11::ErrorTrap::Errors(display) == 0;
 }
 
-bool IGfxLinux::StartDrawing() {
+bool IGfxLinux::StartDrawing(float screenScale) {
   mGLContext = glXCreateNewContext(mDisplay, static_cast<GLXFBConfig>(mFBConfig), GLX_RGBA_TYPE,
                                    nullptr, True);
   if (!mGLContext) return false;
@@ -167,7 +166,7 @@ bool IGfxLinux::StartDrawing() {
   mLastPressWasDouble = true;
   ViewCreated(mGLContext);
   // The scale the window was made at, applied: the host hears the size, the controls rescale.
-  SetScreenScale(mScreenScale);
+  SetScreenScale(screenScale);
   if (auto* graphicsDelegate = dynamic_cast<IGfxEditorDelegate*>(&mDelegate))
     graphicsDelegate->RunLayout(*this);
   SetAllControlsDirty();

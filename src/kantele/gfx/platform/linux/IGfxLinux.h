@@ -133,13 +133,13 @@ class IGfxLinux : public IGfxNanoVG {
   /// Everything of the open window but the window: the frame timer, the hidden cursor, the
   /// OpenGL view and context. `windowExists` is false once the host destroyed it.
   void ReleaseWindowResources(bool windowExists);
-  /// Makes the child window in the parent at the draw-scaled size times the screen's scale
-  /// (read from the server's resources and kept), with the OpenGL configuration, and lists
-  /// the editor among the open ones. False when the server refuses any of it.
-  bool CreateChildWindow();
-  /// Makes the GLX context, loads OpenGL through it, sets the drawing up at the screen scale
+  /// Makes the child window in the parent at the draw-scaled size times `screenScale`, with
+  /// the OpenGL configuration, and lists the editor among the open ones. False when the
+  /// server refuses any of it.
+  bool CreateChildWindow(float screenScale);
+  /// Makes the GLX context, loads OpenGL through it, sets the drawing up at `screenScale`
   /// and lays the editor out. False when there is no usable context.
-  bool StartDrawing();
+  bool StartDrawing(float screenScale);
   /// Answers another client's request for the clipboard text this editor owns.
   void AnswerSelectionRequest(_XEvent& event);
   /// Another client took the clipboard: this editor's text is no longer offered.

@@ -53,8 +53,6 @@ class FramePacer {
   /// (none when `wnd` is null).
   void Stop(HWND wnd);
 
-  /// True when frames follow the vertical blank, false with the timer.
-  bool UsesVBlank() const { return mVBlankMode; }
   /// Whether a tick that arrived with `count` runs a frame. With the timer, always; with the
   /// vertical blank, only the newest tick, and none before a skip is over (which ends it).
   bool IsDue(UINT count);

@@ -402,6 +402,7 @@ void IGfxWin::PlatformResize(bool parentHasResized) {
   const int dh =
       static_cast<int>(static_cast<float>(static_cast<int>(mHeight * mDrawScale)) * mScreenScale -
                        static_cast<float>(wndRect.bottom - wndRect.top));
+  if (dw == 0 && dh == 0) return;
 
   // A window nested in the host's (not an MDI child) grows its parent, and the parent's own
   // parent when that is nested too.
@@ -418,7 +419,6 @@ void IGfxWin::PlatformResize(bool parentHasResized) {
   HWND parent = nestedParent(mWnd, parentRect);
   HWND grandparent = parent ? nestedParent(parent, grandparentRect) : nullptr;
 
-  if (dw == 0 && dh == 0) return;
   constexpr UINT kFlags = SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE;
   auto grow = [&](HWND wnd, const RECT& r) {
     SetWindowPos(wnd, nullptr, 0, 0, r.right - r.left + dw, r.bottom - r.top + dh, kFlags);

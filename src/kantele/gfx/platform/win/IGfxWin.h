@@ -124,8 +124,6 @@ class IGfxWin : public IGfxNanoVG {
   static float DpiScale(HWND wnd);
   /// The state of the native text entry box.
   ETextEntryState GetTextEntryState() const { return mTextEntryState; }
-  /// True when frames follow the vertical blank (Windows 8 and later), false with a timer.
-  bool UsesVBlank() const { return mFramePacer.UsesVBlank(); }
   /// The number of editors holding the window class.
   static int WindowClassUsers();
 
