@@ -18,6 +18,8 @@ packages=(
   libsndfile1-dev libcli11-dev
   # third-party VST2 plug-ins that the render tests load
   lsp-plugins-vst dpf-plugins-vst
+  # third-party VST3 plug-ins (ZamAutoSat.vst3 and its peers) that the VST3 render tests load
+  zam-plugins
   # the editor: NanoVG sources, stb, the OpenGL loader generator, the embedded font,
   # headless OpenGL (EGL, Mesa's software renderer) and a virtual display for Wine
   dpf-source libstb-dev python3-glad fonts-roboto-unhinted
