@@ -8,27 +8,16 @@
 // Every object is reference counted as the interface demands: it starts at one reference,
 // `release` to zero destroys it, `queryInterface` adds a reference to what it answers.
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "kantele/vst3/RefCount.h"
 #include "kantele/vst3/Vst3Interface.h"
 #include "kantele/vst3/Vst3Text.h"
 
 namespace kantele {
 namespace vst3 {
-
-/// The reference count of a host object. [any-thread]
-class RefCount {
- public:
-  uint32 Add() { return ++mCount; }
-  /// Drops one reference; answers the count left (the owner deletes itself at 0).
-  uint32 Drop() { return --mCount; }
-
- private:
-  std::atomic<uint32> mCount{1};
-};
 
 /// Holds one reference to an interface and drops it when it goes.
 template <class I>
