@@ -6,6 +6,14 @@
 
 namespace kantele {
 
+/// A four-character code as plug-in formats write it ('QMLK' = 0x514D4C4B).
+constexpr int32_t MakeFourCC(char a, char b, char c, char d) {
+  return static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint8_t>(a)) << 24) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 16) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 8) |
+                              static_cast<uint32_t>(static_cast<uint8_t>(d)));
+}
+
 /// A plug-in's compiled-in configuration: identity, counts, channel layouts, latency, MIDI,
 /// state format, editor size and limits. The plug-in base and the processing frame each take
 /// what they need from it at construction; nothing is read from files or the environment.
@@ -34,6 +42,10 @@ struct Config {
   int32_t mPlugMaxHeight = 0;
   bool mPlugHostResize = false;
   const char* mBundleID = "";
+  /// The parameter that bypasses the effect, for formats that flag one (-1: none).
+  int32_t mBypassParam = -1;
+  /// The kind of effect, for formats that classify plug-ins ("Distortion", "EQ", ...).
+  const char* mEffectCategory = "";
 
   /// The part the processing frame reads.
   ProcessorConfig ForProcessor() const {

@@ -203,6 +203,8 @@ int IApiBase::LookUpHost(const char* productText) {
   return kHostUnknown;
 }
 
+int64_t IApiBase::OnVendorRequest(int32_t, int64_t, void*, double) { return 0; }
+
 void IApiBase::SetHost(const char* productText, uint32_t version) {
   mHost = LookUpHost(productText);
   mHostVersion = version;

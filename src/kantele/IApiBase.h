@@ -106,6 +106,11 @@ class IApiBase : public IStateBase {
   virtual void OnHostIdentified();
   /// Names a MIDI note for the host. Here: clears `name` and answers false.
   virtual bool GetMidiNoteName(int noteNumber, Text& name) const;
+  /// A private request of the plug-in's vendor, reaching it through each format's own route
+  /// (VST2's vendor-specific request, the VST3 adapter's IVendorRequest): a tag naming the
+  /// request, a value, a pointer and a number whose meaning the tag defines. Answers the
+  /// request's answer; 0 here, for every tag. [main-thread]
+  virtual int64_t OnVendorRequest(int32_t tag, int64_t value, void* data, double opt);
   /// Called at the end of every timer tick, on the timer's thread. Nothing here.
   virtual void OnIdleTick();
   /// Queues a parameter value for the editor; a normalised value is first turned into a real

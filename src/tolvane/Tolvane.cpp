@@ -15,8 +15,8 @@ Config Tolvane::MakeConfig() {
   c.mProductName = "Tolvane";
   c.mMfrName = "Quellmark";
   c.mVendorVersion = 0x00010000;
-  c.mUniqueID = vst2::FourCC('o', 'f', 'z', 'o');
-  c.mMfrID = vst2::FourCC('Q', 'M', 'L', 'K');
+  c.mUniqueID = MakeFourCC('o', 'f', 'z', 'o');
+  c.mMfrID = MakeFourCC('Q', 'M', 'L', 'K');
   c.mLatency = 0;
   c.mPlugDoesMidiIn = false;
   c.mPlugDoesMidiOut = false;
@@ -32,11 +32,13 @@ Config Tolvane::MakeConfig() {
   c.mPlugMaxHeight = 2020;
   c.mPlugHostResize = true;
   c.mBundleID = "";
+  c.mBypassParam = kBypass;
+  c.mEffectCategory = "Distortion";
   return c;
 }
 
 Tolvane::Tolvane(const InstanceInfo& info)
-    : IVst2Adapter(info, MakeConfig()), mDsp(DspChannelCount()) {
+    : IPluginAdapter(info, MakeConfig()), mDsp(DspChannelCount()) {
   // The configuration order is part of the effect's definition.
   GetParam(kOutputGain)->ConfigureDouble("Output Gain", 100., 0., 200., 0.01, "%");
   GetParam(kInputGain)->ConfigureDouble("Input Gain", 32., 0., 200., 0.01, "%");
@@ -75,10 +77,9 @@ void Tolvane::ProcessBlock(Sample** inputs, Sample** outputs, int nFrames) {
 
 void Tolvane::OnReset() { mDsp.OnReset(GetSampleRate()); }
 
-vst2::VstIntPtr Tolvane::HandleVendorSpecific(vst2::VstInt32 index, vst2::VstIntPtr value,
-                                              void* ptr, float opt) {
-  if (index != kSeedRequest) return IVst2Adapter::HandleVendorSpecific(index, value, ptr, opt);
-  if (opt != 0.f) {
+int64_t Tolvane::OnVendorRequest(int32_t tag, int64_t value, void* data, double opt) {
+  if (tag != kSeedRequest) return IPluginAdapter::OnVendorRequest(tag, value, data, opt);
+  if (opt != 0.0) {
     mDsp.Knee().UseSeed(static_cast<uint32_t>(static_cast<uint64_t>(value) & 0xFFFFFFFFu));
   } else {
     mDsp.Knee().UseRandomDevice();

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "kantele/vst2/IVst2Adapter.h"
+#include "kantele/PluginAdapter.h"
 #include "tolvane/SeedRequest.h"
 #include "tolvane/TolvaneDsp.h"
 
@@ -21,8 +21,9 @@ enum EParams : int32_t {
 };
 
 /// Tolvane: the effect. It configures its identity and seven parameters and owns the signal
-/// processing; the framework does the rest.
-class Tolvane final : public kantele::IVst2Adapter {
+/// processing; the framework does the rest. The same sources build on every format's adapter
+/// (`kantele::IPluginAdapter`, chosen by the build target), and nothing here knows the format.
+class Tolvane final : public kantele::IPluginAdapter {
  public:
   /// The configuration record the effect is built from.
   static kantele::Config MakeConfig();
@@ -36,10 +37,10 @@ class Tolvane final : public kantele::IVst2Adapter {
   /// [main-thread] Takes the sample rate's coefficient set.
   void OnReset() override;
 
-  /// The seed request; every other request is not Tolvane's.
-  kantele::vst2::VstIntPtr HandleVendorSpecific(kantele::vst2::VstInt32 index,
-                                                kantele::vst2::VstIntPtr value, void* ptr,
-                                                float opt) override;
+  /// The seed request (`kSeedRequest`): a non-zero `opt` seeds the knee source with the low 32
+  /// bits of `value`, zero returns it to the random device; answers 1. Every other tag is not
+  /// Tolvane's and answers 0.
+  int64_t OnVendorRequest(int32_t tag, int64_t value, void* data, double opt) override;
 
   /// The signal processing, for inspection.
   const TolvaneDsp& Dsp() const { return mDsp; }

@@ -1,5 +1,6 @@
-// The Tolvane plug-in module's entry point.
-#include "kantele/vst2/Vst2Entry.h"
+// The Tolvane plug-in module's entry point, in the format its build target chooses.
+#include "kantele/PluginAdapter.h"
+#include KANTELE_PLUGIN_ENTRY_HEADER
 #include "tolvane/Tolvane.h"
 
-KANTELE_VST2_ENTRY(tolvane::Tolvane)
+KANTELE_PLUGIN_ENTRY(tolvane::Tolvane)

@@ -32,6 +32,8 @@ class ModuleLoader {
   bool Close();
 
   bool IsOpen() const { return mHandle != nullptr; }
+  /// The system's handle of the open module (what a VST 3 host passes to ModuleEntry), or null.
+  void* Handle() const { return mHandle; }
 
   /// The system's text for the last failure of this loader.
   const std::string& Error() const { return mError; }

@@ -518,12 +518,12 @@ bool IGfx::OpenContextMenu(IControl* control, int paramIdx, float x, float y) {
 
 // ---- Size and scale.
 
-int IGfx::WindowWidthAt(float screenScale) const {
-  return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mWidth * mDrawScale)));
+int IGfx::WindowWidthFor(float drawScale, float screenScale) const {
+  return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mWidth * drawScale)));
 }
 
-int IGfx::WindowHeightAt(float screenScale) const {
-  return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mHeight * mDrawScale)));
+int IGfx::WindowHeightFor(float drawScale, float screenScale) const {
+  return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mHeight * drawScale)));
 }
 
 void IGfx::Resize(int w, int h, float scale) {

@@ -271,6 +271,13 @@ class IGfx {
   virtual bool SupportsTouch() const { return false; }
   /// Device pixels per UI unit of the window's monitor, as the platform knows it; 1 here.
   virtual float GetScreenScaleValue() const { return 1.f; }
+  /// The descriptor a host's loop can watch for this context's window-system events (readable
+  /// when events wait), or -1 when the platform has none; then the frame ticks alone handle
+  /// them. [main-thread]
+  virtual int GetEventDescriptor() const { return -1; }
+  /// Handles every window-system event waiting now, without drawing. Nothing here.
+  /// [main-thread]
+  virtual void ProcessPendingEvents() {}
   /// After a resize or rescale, before the controls are told. Nothing here.
   virtual void OnResizeOrRescale() {}
   /// Resizes the native window (unless the host already did).
@@ -456,8 +463,11 @@ class IGfx {
   int WindowHeight() const { return WindowHeightAt(GetScreenScaleValue()); }
   /// The same at screen scale `screenScale`: the size of a window made before the context
   /// takes the scale it opens with.
-  int WindowWidthAt(float screenScale) const;
-  int WindowHeightAt(float screenScale) const;
+  int WindowWidthAt(float screenScale) const { return WindowWidthFor(mDrawScale, screenScale); }
+  int WindowHeightAt(float screenScale) const { return WindowHeightFor(mDrawScale, screenScale); }
+  /// The same at draw scale `drawScale`: the window another zoom would make.
+  int WindowWidthFor(float drawScale, float screenScale) const;
+  int WindowHeightFor(float drawScale, float screenScale) const;
   int FPS() const { return mFPS; }
   float GetDrawScale() const { return mDrawScale; }
   float GetScreenScale() const { return mScreenScale; }

@@ -1,5 +1,6 @@
 #include "kantele/gfx/IGfxEditorDelegate.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "kantele/ByteChunk.h"
@@ -137,6 +138,36 @@ int IGfxEditorDelegate::UnserializeEditorState(const ByteChunk& chunk, int start
     mGraphics->Resize(width, height, scale);
   }
   return pos;
+}
+
+float IGfxEditorDelegate::ZoomForWindow(int width, int height) const {
+  const IGfx& g = *mGraphics;
+  const float screen = g.GetScreenScaleValue();
+  const float byWidth = static_cast<float>(width) / (static_cast<float>(g.Width()) * screen);
+  const float byHeight = static_cast<float>(height) / (static_cast<float>(g.Height()) * screen);
+  const float zoom = std::min(byWidth, byHeight);
+  // NaN (a zero-sized design) keeps the current zoom.
+  if (!(zoom == zoom)) return g.GetDrawScale();
+  return std::clamp(zoom, g.GetMinScale(), g.GetMaxScale());
+}
+
+bool IGfxEditorDelegate::ConstrainEditorWindow(int& width, int& height) const {
+  if (!mGraphics) {
+    width = GetEditorWidth();
+    height = GetEditorHeight();
+    return false;
+  }
+  const float zoom = ZoomForWindow(width, height);
+  const float screen = mGraphics->GetScreenScaleValue();
+  width = mGraphics->WindowWidthFor(zoom, screen);
+  height = mGraphics->WindowHeightFor(zoom, screen);
+  return true;
+}
+
+bool IGfxEditorDelegate::ResizeEditorWindow(int width, int height) {
+  if (!mGraphics) return false;
+  mGraphics->Resize(mGraphics->Width(), mGraphics->Height(), ZoomForWindow(width, height));
+  return true;
 }
 
 void IGfxEditorDelegate::SetScreenScale(float scale) {

@@ -94,7 +94,8 @@ class IVst2Adapter : public IApiBase, public IProcessor {
 
   /// Capability texts the adapter does not answer itself. Here: 0.
   virtual vst2::VstIntPtr HandleCanDo(const char* text);
-  /// Vendor-specific requests the adapter does not answer itself. Here: 0.
+  /// Vendor-specific requests the adapter does not answer itself. Here: the plug-in's
+  /// `OnVendorRequest` with the same arguments.
   virtual vst2::VstIntPtr HandleVendorSpecific(vst2::VstInt32 index, vst2::VstIntPtr value,
                                                void* ptr, float opt);
 

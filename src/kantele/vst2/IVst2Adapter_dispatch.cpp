@@ -557,6 +557,9 @@ VstIntPtr IVst2Adapter::VendorSpecific(VstInt32 index, VstIntPtr value, void* pt
   return HandleVendorSpecific(index, value, ptr, opt);
 }
 
-VstIntPtr IVst2Adapter::HandleVendorSpecific(VstInt32, VstIntPtr, void*, float) { return 0; }
+VstIntPtr IVst2Adapter::HandleVendorSpecific(VstInt32 index, VstIntPtr value, void* ptr,
+                                             float opt) {
+  return static_cast<VstIntPtr>(OnVendorRequest(index, value, ptr, opt));
+}
 
 }  // namespace kantele

@@ -332,6 +332,8 @@ void IGfxLinux::RestoreGLContext() {
 
 // ---- Events.
 
+int IGfxLinux::GetEventDescriptor() const { return mDisplay ? ConnectionNumber(mDisplay) : -1; }
+
 void IGfxLinux::ProcessEvents() {
   while (mDisplay && XPending(mDisplay) > 0) {
     XEvent event;

@@ -94,6 +94,9 @@ class IGfxLinux : public IGfxNanoVG {
                              const char* str) override;
   IPopupMenu* CreateNativePopupMenu(IPopupMenu& menu, const IRect& bounds, bool& isAsync) override;
   float GetScreenScaleValue() const override { return mScreenScale; }
+  /// The X connection's descriptor while the window is open.
+  int GetEventDescriptor() const override;
+  void ProcessPendingEvents() override { ProcessEvents(); }
   /// Resizes the window to the draw-scaled size times the screen scale. The host's window is
   /// the host's: it hears of the new size through the delegate (audioMasterSizeWindow).
   void PlatformResize(bool parentHasResized) override;
