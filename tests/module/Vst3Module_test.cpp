@@ -10,6 +10,7 @@
 
 #include "kantele/vst3/Vst3TestHost.h"
 #include "module/ModuleHost.h"
+#include "module/Vst3ModuleHost.h"
 #include "support/ModuleLoader.h"
 
 namespace kantele::test {
@@ -17,54 +18,20 @@ namespace {
 
 using namespace vst3;
 
-using GetFactoryProc = IPluginFactory*(KANTELE_VST3_CALL*)();
-using ModuleCallProc = bool (*)();
-using ModuleEntryProc = bool (*)(void*);
-
 /// Both modules loaded, the VST3 one entered as a host enters it.
 class Vst3ModuleTest : public ModuleTest {
  protected:
-  void SetUp() override {
-    ModuleTest::SetUp();
-    ASSERT_TRUE(mVst3.Open(TOLVANE_VST3_MODULE_PATH)) << mVst3.Error();
-#if defined(_WIN32)
-    auto init = reinterpret_cast<ModuleCallProc>(mVst3.Find("InitDll"));
-    ASSERT_NE(init, nullptr);
-    ASSERT_TRUE(init());
-#else
-    auto entry = reinterpret_cast<ModuleEntryProc>(mVst3.Find("ModuleEntry"));
-    ASSERT_NE(entry, nullptr);
-    ASSERT_TRUE(entry(mVst3.Handle()));
-#endif
-    auto get = reinterpret_cast<GetFactoryProc>(mVst3.Find("GetPluginFactory"));
-    ASSERT_NE(get, nullptr);
-    mFactory = get();
-    ASSERT_NE(mFactory, nullptr);
-  }
-  void TearDown() override {
-    if (mFactory) mFactory->release();
-    auto exit = reinterpret_cast<ModuleCallProc>(mVst3.Find(kExitName));
-    if (exit) EXPECT_TRUE(exit());
-    mVst3.Close();
-    ModuleTest::TearDown();
-  }
-
-#if defined(_WIN32)
-  static constexpr const char* kExitName = "ExitDll";
-#else
-  static constexpr const char* kExitName = "ModuleExit";
-#endif
-  ModuleLoader mVst3;
-  IPluginFactory* mFactory = nullptr;
+  Vst3Module mVst3{TOLVANE_VST3_MODULE_PATH};
+  IPluginFactory* mFactory = mVst3.Factory();
 };
 
 TEST_F(Vst3ModuleTest, OneFactoryOffersTheEffect) {
-  auto get = reinterpret_cast<GetFactoryProc>(mVst3.Find("GetPluginFactory"));
-  IPluginFactory* again = get();
+  ASSERT_NE(mFactory, nullptr);
+  IPluginFactory* again = mVst3.GetFactory()();
   EXPECT_EQ(again, mFactory);
   again->release();
 #if !defined(_WIN32)
-  auto entry = reinterpret_cast<ModuleEntryProc>(mVst3.Find("ModuleEntry"));
+  auto entry = reinterpret_cast<bool (*)(void*)>(mVst3.Loader().Find("ModuleEntry"));
   EXPECT_FALSE(entry(nullptr));
 #endif
   void* f3 = nullptr;
@@ -125,9 +92,9 @@ TEST_F(Vst3ModuleTest, StateMovesBetweenTheFormats) {
   vst3.Controller()->setParamNormalized(0, 0.125);
   std::vector<uint8_t> back = vst3.ComponentState();
   PluginInstance fresh(mEntry);
-  ASSERT_EQ(fresh.Dispatch(vst2::effSetChunk, 1, static_cast<vst2::VstIntPtr>(back.size()),
-                           back.data()),
-            1);
+  ASSERT_EQ(
+      fresh.Dispatch(vst2::effSetChunk, 1, static_cast<vst2::VstIntPtr>(back.size()), back.data()),
+      1);
   EXPECT_FLOAT_EQ(fresh.GetParameter(0), 0.125f);
   EXPECT_FLOAT_EQ(fresh.GetParameter(4), 1.0f);
 }

@@ -1,6 +1,7 @@
 #include "kantele/gfx/IGfxEditorDelegate.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "kantele/ByteChunk.h"
@@ -143,12 +144,30 @@ int IGfxEditorDelegate::UnserializeEditorState(const ByteChunk& chunk, int start
 float IGfxEditorDelegate::ZoomForWindow(int width, int height) const {
   const IGfx& g = *mGraphics;
   const float screen = g.GetScreenScaleValue();
-  const float byWidth = static_cast<float>(width) / (static_cast<float>(g.Width()) * screen);
-  const float byHeight = static_cast<float>(height) / (static_cast<float>(g.Height()) * screen);
-  const float zoom = std::min(byWidth, byHeight);
-  // NaN (a zero-sized design) keeps the current zoom.
-  if (!(zoom == zoom)) return g.GetDrawScale();
-  return std::clamp(zoom, g.GetMinScale(), g.GetMaxScale());
+  const float lo = g.GetMinScale();
+  const float hi = g.GetMaxScale();
+  const auto fits = [&](float zoom) {
+    return g.WindowWidthFor(zoom, screen) <= width && g.WindowHeightFor(zoom, screen) <= height;
+  };
+  // The largest zoom whose window fits, found from either side's quotient. A quotient can
+  // round a hair below the zoom that gives exactly that side (700 / 1010 * 1010 = 699.99...),
+  // so each is raised by a few steps of the float while the window still fits: a size this
+  // function produced then gives the same size again.
+  float best = lo;
+  const float quotients[] = {
+      static_cast<float>(width) / (static_cast<float>(g.Width()) * screen),
+      static_cast<float>(height) / (static_cast<float>(g.Height()) * screen)};
+  for (float zoom : quotients) {
+    if (!(zoom == zoom)) continue;  // NaN: a zero-sized design
+    zoom = std::clamp(zoom, lo, hi);
+    for (int i = 0; i < 8; ++i) {
+      const float up = std::nextafter(zoom, hi);
+      if (up == zoom || !fits(up)) break;
+      zoom = up;
+    }
+    if (fits(zoom) && zoom > best) best = zoom;
+  }
+  return best;
 }
 
 bool IGfxEditorDelegate::ConstrainEditorWindow(int& width, int& height) const {

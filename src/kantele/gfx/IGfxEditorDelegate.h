@@ -64,9 +64,9 @@ class IGfxEditorDelegate : public IEditorDelegate {
   int UnserializeEditorState(const ByteChunk& chunk, int startPos) override;
   void SetScreenScale(float scale) override;
 
-  /// The window size nearest to `width` x `height` that the open editor can take: its design
-  /// size at one zoom within its zoom range, the aspect ratio kept, no side larger than asked
-  /// unless the smallest zoom is larger. Closed, the answer is the editor size the host knows.
+  /// The largest window within `width` x `height` that the open editor can take: its design
+  /// size at one zoom within its zoom range, the aspect ratio kept (the smallest zoom's window
+  /// when even that is larger). Closed, the answer is the editor size the host knows.
   /// Answers whether an editor is open. [main-thread]
   bool ConstrainEditorWindow(int& width, int& height) const;
   /// The host made the editor's window `width` x `height`: the open editor takes the zoom of
@@ -94,7 +94,8 @@ class IGfxEditorDelegate : public IEditorDelegate {
   float GetSavedScale() const { return mSavedScale; }
 
  private:
-  // The zoom within the open editor's range whose window fits `width` x `height` best.
+  // The largest zoom within the open editor's range whose window fits in `width` x `height`
+  // (the smallest zoom when none does).
   float ZoomForWindow(int width, int height) const;
   // A host key event for the open editor, at the pointer's position.
   bool RouteKey(const KeyPress& key, bool isUp);
