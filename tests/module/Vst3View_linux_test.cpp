@@ -90,7 +90,8 @@ class Vst3ViewTest : public ::testing::Test {
     if (!image) return 0;
     uint64_t digest = 1469598103934665603ull;
     for (int y = 0; y < a.height; y += 2) {
-      for (int x0 = 0; x0 < a.width; x0 += 2) digest = (digest ^ XGetPixel(image, x0, y)) * 1099511628211ull;
+      for (int x0 = 0; x0 < a.width; x0 += 2)
+        digest = (digest ^ XGetPixel(image, x0, y)) * 1099511628211ull;
     }
     XDestroyImage(image);
     return digest;
@@ -152,10 +153,10 @@ TEST_F(Vst3ViewTest, HostResizesKeepTheAspectRatioWithinTheZoomRange) {
     int expectW, expectH;
   };
   const Case cases[] = {
-      {1000, 1000, 1000, 619},  // the width decides
-      {2000, 700, 1129, 700},   // the height decides
-      {100, 100, 407, 252},     // the smallest zoom
-      {4000, 4000, 1630, 1010}, // the largest
+      {1000, 1000, 1000, 619},   // the width decides
+      {2000, 700, 1129, 700},    // the height decides
+      {100, 100, 407, 252},      // the smallest zoom
+      {4000, 4000, 1630, 1010},  // the largest
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);

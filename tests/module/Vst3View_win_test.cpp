@@ -39,8 +39,8 @@ class Vst3ViewWinTest : public ::testing::Test {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "Vst3ViewHost";
     RegisterClassA(&wc);
-    mHost = CreateWindowExA(0, "Vst3ViewHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                            1700, 1100, nullptr, nullptr, wc.hInstance, nullptr);
+    mHost = CreateWindowExA(0, "Vst3ViewHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1700,
+                            1100, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(mHost, nullptr);
     mView = mPlug.Controller()->createView("editor");
     ASSERT_NE(mView, nullptr);

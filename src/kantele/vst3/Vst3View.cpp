@@ -93,13 +93,16 @@ tresult Vst3View::removed() {
 }
 
 void Vst3View::StartRunLoop() {
+  // An editor without an event descriptor runs on the host's own message loop (Windows):
+  // nothing to register.
+  const gfx::IGfx* ui = mAdapter.GetUI();
+  const int fd = ui ? ui->GetEventDescriptor() : -1;
+  if (fd < 0) return;
   mRunLoop = QueryFrom<IRunLoop>(mFrame, IID_IRunLoop);
   if (!mRunLoop) mRunLoop = QueryFrom<IRunLoop>(mAdapter.GetHostContext(), IID_IRunLoop);
   if (!mRunLoop) return;
   mTimerRegistered = mRunLoop->registerTimer(this, kTimerPeriodMs) == kResultOk;
-  const gfx::IGfx* ui = mAdapter.GetUI();
-  const int fd = ui ? ui->GetEventDescriptor() : -1;
-  if (fd >= 0) mHandlerRegistered = mRunLoop->registerEventHandler(this, fd) == kResultOk;
+  mHandlerRegistered = mRunLoop->registerEventHandler(this, fd) == kResultOk;
 }
 
 void Vst3View::StopRunLoop() {

@@ -12,8 +12,9 @@ class IVst3Adapter;
 /// constrains its size, passes host-driven resizes to the editor and carries the editor's own
 /// resize requests to the host's plug-in frame.
 ///
-/// Frames and events. On Windows the editor's window and timers run on the host's message loop.
-/// On Linux nothing runs unless the host's run loop calls in: while attached, the view
+/// Frames and events. On Windows the editor's window and timers run on the host's message loop
+/// and nothing is registered. On Linux nothing runs unless the host's run loop calls in: while
+/// attached (and the editor has an event descriptor, its X connection's), the view
 /// registers a timer with the run loop the plug-in frame (or the host context) offers, whose
 /// ticks run the editor's due timers (frame ticks and the plug-in's 20 ms timer), and the
 /// editor's X connection, whose events it handles as soon as they arrive. Both arrive on the
