@@ -99,5 +99,41 @@ TEST_F(Vst3ModuleTest, StateMovesBetweenTheFormats) {
   EXPECT_FLOAT_EQ(fresh.GetParameter(4), 1.0f);
 }
 
+/// Planar channels of `in`, as the VST3 host passes them.
+template <typename T>
+Planar<T> ToPlanar(const Stereo<T>& in) {
+  Planar<T> p(2, in.Frames());
+  for (int c = 0; c < 2; ++c) p.channel[static_cast<size_t>(c)] = in.channel[c];
+  return p;
+}
+
+// The same input, the same seed, the same settings: the two formats give the same samples, in
+// both precisions. (Under Wine this is the Windows test host driving the bundle's DLL.)
+TEST_F(Vst3ModuleTest, ProcessesBitForBitLikeTheVst2Build) {
+  constexpr int kFrames = 48000;
+  constexpr int kBlock = 512;
+  const Stereo<float> input = TestSignal(kFrames, 48000.0);
+  for (int size : {kSample32, kSample64}) {
+    SCOPED_TRACE(size == kSample32 ? "float" : "double");
+    Vst3Instance vst3(mFactory);
+    ASSERT_TRUE(vst3.Ok());
+    PluginInstance vst2(mEntry);
+    ASSERT_TRUE(vst2.IsValid());
+    ASSERT_EQ(vst2.Seed(99), 1);
+    ASSERT_EQ(vst3.VendorRequest(0x54765364, 99, 1.0), 1);
+    vst2.SetParameter(0, 0.75f);
+    vst3.Controller()->setParamNormalized(0, 0.75);
+    vst2.Start(48000.f, kBlock);
+    ASSERT_EQ(vst3.Start(48000.0, kBlock, size), kResultOk);
+    if (size == kSample32) {
+      Planar<float> in = ToPlanar(input);
+      EXPECT_TRUE(vst3.Render(in, kBlock) == ToPlanar(vst2.Process(input, {kBlock})));
+    } else {
+      Planar<double> in = ToPlanar(Widen(input));
+      EXPECT_TRUE(vst3.Render(in, kBlock) == ToPlanar(vst2.Process(Widen(input), {kBlock})));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kantele::test
