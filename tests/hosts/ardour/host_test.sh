@@ -4,20 +4,25 @@
 # it, sets its parameters, saves, loads again and renders. Fails unless Ardour shows the full
 # parameter names in order, the values survive saving and loading, the render with Bypass on
 # equals the render without the plug-in sample for sample, and the render at the defaults is
-# finite, not silent and near the input's level.
+# finite, not silent and near the input's level. Given the VST2 module too, the VST3 plug-in
+# must also load the state the VST2 build keeps for a VST2 session's values and hold them.
 #
-#   host_test.sh FORMAT PLUGIN
-#     FORMAT  vst2 (PLUGIN: the .so)
+#   host_test.sh vst2 MODULE
+#   host_test.sh vst3 BUNDLE [VST2_MODULE]
+#     MODULE, VST2_MODULE  the VST2 plug-in's .so
+#     BUNDLE               the VST3 plug-in's bundle folder (Tolvane.vst3)
 #
-# A format is a case below: how Ardour finds the plug-in, its Ardour plug-in type and name.
+# A format is a case below: how Ardour finds the plug-in, and its Ardour plug-in type.
 # Everything Ardour writes goes to a folder of its own (its own HOME), removed at the end.
 set -euo pipefail
-if [ "$#" -ne 2 ]; then
-  echo "usage: $0 FORMAT PLUGIN" >&2
+if [ "$#" -lt 2 ] || [ "$#" -gt 3 ] || { [ "$#" -eq 3 ] && [ "$1" != vst3 ]; }; then
+  echo "usage: $0 vst2 MODULE | $0 vst3 BUNDLE [VST2_MODULE]" >&2
   exit 2
 fi
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 format=$1
-plugin=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+plugin=$(absolute "$2")
+vst2_module=${3:+$(absolute "$3")}
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in ardour7-lua ardour7-export python3; do
   command -v "$tool" >/dev/null || { echo "host test: $tool is missing (package ardour)" >&2; exit 1; }
@@ -26,19 +31,52 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvane-ardour.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home"
-mkdir -p "$HOME/.config/ardour7/scripts" "$work/plugins" "$work/sessions"
+mkdir -p "$HOME/.config/ardour7/scripts"
 cp "$here/test_noise.lua" "$HOME/.config/ardour7/scripts/"
 export LD_LIBRARY_PATH="/usr/lib/ardour7${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 
+# Ardour sees a plug-in only through its scanner's cache, keyed by the plug-in's absolute path,
+# and takes a cache entry only when it is newer than the module, to the second: the copies are
+# dated a minute back.
+use_vst2() {
+  mkdir -p "$work/vst2"
+  cp "$1" "$work/vst2/"
+  touch -d "@$(($(date +%s) - 60))" "$work/vst2/$(basename "$1")"
+  export LXVST_PATH="$work/vst2"
+  /usr/lib/ardour7/ardour-vst-scanner -q -f "$work/vst2/$(basename "$1")"
+}
+# The bundle goes whole: the scanner takes the folder.
+use_vst3() {
+  mkdir -p "$work/vst3"
+  cp -R "$1" "$work/vst3/"
+  find "$work/vst3" -exec touch -d "@$(($(date +%s) - 60))" {} +
+  export VST3_PATH="$work/vst3"
+  /usr/lib/ardour7/ardour-vst3-scanner -q -f "$work/vst3/$(basename "$1")"
+}
+
+# sessions DIR TYPE [SESSION]: makes and checks the sessions in DIR with the plug-in of Ardour
+# type TYPE, or loads and checks the saved SESSION; prints Ardour's findings.
+sessions() {
+  mkdir -p "$1"
+  TV_DIR="$1" TV_TYPE="$2" TV_PLUGIN=Tolvane TV_LOAD="${3:-}" \
+    TV_NAMES="Input Gain|Wet|Tame|React|Bypass|Output Gain|Bias" \
+    timeout 120 ardour7-lua "$here/sessions.lua" >"$1.log" 2>&1 || true
+  grep -E '^(name|value|FAIL) |^SESSIONS OK' "$1.log" || true
+  if grep -q '^FAIL' "$1.log" || ! grep -q '^SESSIONS OK' "$1.log"; then
+    echo "host test: the sessions failed; Ardour said:" >&2
+    cat "$1.log" >&2
+    exit 1
+  fi
+}
+
 case "$format" in
   vst2)
-    # Ardour takes a scanner cache entry only when it is newer than the module, to the second.
-    cp "$plugin" "$work/plugins/"
-    touch -d "@$(($(date +%s) - 60))" "$work/plugins/$(basename "$plugin")"
-    export LXVST_PATH="$work/plugins"
-    /usr/lib/ardour7/ardour-vst-scanner -q -f "$work/plugins/$(basename "$plugin")"
+    use_vst2 "$plugin"
     type=LXVST
-    name=Tolvane
+    ;;
+  vst3)
+    use_vst3 "$plugin"
+    type=VST3
     ;;
   *)
     echo "host test: unknown format $format" >&2
@@ -47,15 +85,7 @@ case "$format" in
 esac
 
 echo "== sessions ($format)"
-TV_DIR="$work/sessions" TV_TYPE="$type" TV_PLUGIN="$name" \
-  TV_NAMES="Input Gain|Wet|Tame|React|Bypass|Output Gain|Bias" \
-  timeout 120 ardour7-lua "$here/sessions.lua" >"$work/sessions.log" 2>&1 || true
-grep -E '^(name|value|FAIL) |^SESSIONS OK' "$work/sessions.log" || true
-if grep -q '^FAIL' "$work/sessions.log" || ! grep -q '^SESSIONS OK' "$work/sessions.log"; then
-  echo "host test: the sessions failed; Ardour said:" >&2
-  cat "$work/sessions.log" >&2
-  exit 1
-fi
+sessions "$work/sessions" "$type"
 
 echo "== renders"
 for session in dry bypassed defaults; do
@@ -68,3 +98,17 @@ for session in dry bypassed defaults; do
   fi
 done
 python3 "$here/session_tools.py" check "$work/dry.wav" "$work/bypassed.wav" "$work/defaults.wav"
+
+if [ -n "$vst2_module" ]; then
+  # The VST2 plug-in keeps its parameters in the session, not a chunk; its module answers the
+  # chunk for them, which goes into a copy of the VST3 session at the defaults. The copy's own
+  # parameter values stay the defaults, so only that state can bring the values back.
+  echo "== state saved by the VST2 build, loaded by the VST3 build"
+  use_vst2 "$vst2_module"
+  sessions "$work/vst2-sessions" LXVST
+  mkdir -p "$work/sessions/transfer"
+  cp "$work/sessions/defaults/defaults.ardour" "$work/sessions/transfer/transfer.ardour"
+  python3 "$here/session_tools.py" vst2-state "$work/vst2-sessions/bypassed/bypassed.ardour" \
+    "$vst2_module" "$work/sessions/transfer/transfer.ardour"
+  sessions "$work/sessions" VST3 transfer
+fi

@@ -2,12 +2,17 @@
 -- whose first processor plays deterministic noise ("Tolvane Test Noise"), then the plug-in.
 -- Environment: TV_DIR (a folder for the sessions), TV_TYPE (the plug-in type's name in
 -- ARDOUR.PluginType: LXVST, VST3 or LV2), TV_PLUGIN (the plug-in's name as Ardour lists it),
--- TV_NAMES (the parameter names expected, in order, separated by "|").
+-- TV_NAMES (the parameter names expected, in order, separated by "|"), TV_LOAD (optional: the
+-- name of a session saved in TV_DIR to load and check instead of making the three below).
 --
 -- Sessions: "dry" (the noise alone), "bypassed" (the plug-in with every parameter set away
 -- from its default and Bypass on; saved, loaded again and checked) and "defaults" (the
 -- plug-in as inserted). Each line it prints starting "FAIL" is a failed check; the last line
 -- is "SESSIONS OK" when everything was made and checked.
+--
+-- Values are set and compared as fractions of each parameter's range as Ardour describes it:
+-- Ardour holds a VST2 parameter as the normalised value and a VST3 one as the plug-in's plain
+-- value, and the same fractions make the same settings in both.
 
 local dir = os.getenv ("TV_DIR")
 local ptype = ARDOUR.PluginType[os.getenv ("TV_TYPE")]
@@ -16,6 +21,12 @@ local expected = {}
 for n in string.gmatch (os.getenv ("TV_NAMES"), "[^|]+") do expected[#expected + 1] = n end
 local failed = false
 local function fail (what) print ("FAIL " .. what); failed = true end
+
+-- Parameter `i`'s range as Ardour describes it: lower, upper.
+local function range (plugin, i)
+  local _, t = plugin:get_parameter_descriptor (i, ARDOUR.ParameterDescriptor ())
+  return t[2].lower, t[2].upper
+end
 
 -- Away from every default, so a value lost on the way back shows; Bypass (the fifth) on.
 local set = { 0.3, 0.5, 0.25, 0.0, 1.0, 0.4, 0.625 }
@@ -54,34 +65,47 @@ local function find_plugin (s)
   return nil
 end
 
-make ("dry", nil)
-make ("defaults", function (p) end)
-make ("bypassed", function (p)
+-- Loads the session `name` and checks that its plug-in is active and holds the values `set`.
+local function check_loaded (name)
+  local s = load_session (dir .. "/" .. name, name)
+  assert (s, "the session " .. name .. " did not load")
+  local p = find_plugin (s)
+  assert (p, "the plug-in is gone from the loaded session " .. name)
+  -- Active, so the render with Bypass on is the plug-in's bypass, not Ardour's.
+  if not p:active () then fail ("the plug-in was loaded inactive") end
+  -- The values Ardour restored into the plug-in (that they reached it shows in the render:
+  -- Bypass on makes it the dry one).
   local plugin = p:to_insert ():plugin (0)
-  if plugin:parameter_count () ~= #expected then
-    fail ("parameter count " .. plugin:parameter_count () .. ", expected " .. #expected)
+  for i = 0, #set - 1 do
+    local lower, upper = range (plugin, i)
+    local v = (ARDOUR.LuaAPI.get_processor_param (p, i, true) - lower) / (upper - lower)
+    print ("value " .. i .. " " .. v)
+    if math.abs (v - set[i + 1]) > 1e-6 then fail ("value " .. i .. " " .. v .. ", set " .. set[i + 1]) end
   end
-  for i = 0, plugin:parameter_count () - 1 do
-    local label = plugin:parameter_label (i)
-    print ("name " .. i .. " " .. label)
-    if label ~= expected[i + 1] then fail ("name " .. i .. " '" .. label .. "'") end
-    if set[i + 1] then ARDOUR.LuaAPI.set_processor_param (p, i, set[i + 1]) end
-  end
-end)
-
--- Loaded again, the bypassed session holds the values it was saved with.
-local s = load_session (dir .. "/bypassed", "bypassed")
-assert (s, "the bypassed session did not load")
-local p = find_plugin (s)
-assert (p, "the plug-in is gone from the loaded session")
--- Active, so the render with Bypass on is the plug-in's bypass, not Ardour's.
-if not p:active () then fail ("the plug-in was loaded inactive") end
--- The values Ardour restored into the plug-in (that they reached it shows in the render:
--- Bypass on makes it the dry one).
-for i = 0, #set - 1 do
-  local v = ARDOUR.LuaAPI.get_processor_param (p, i, true)
-  print ("value " .. i .. " " .. v)
-  if math.abs (v - set[i + 1]) > 1e-6 then fail ("value " .. i .. " " .. v .. ", set " .. set[i + 1]) end
+  close_session ()
 end
-close_session ()
+
+local load = os.getenv ("TV_LOAD") or ""
+if load ~= "" then
+  check_loaded (load)
+else
+  make ("dry", nil)
+  make ("defaults", function (p) end)
+  make ("bypassed", function (p)
+    local plugin = p:to_insert ():plugin (0)
+    if plugin:parameter_count () ~= #expected then
+      fail ("parameter count " .. plugin:parameter_count () .. ", expected " .. #expected)
+    end
+    for i = 0, plugin:parameter_count () - 1 do
+      local label = plugin:parameter_label (i)
+      print ("name " .. i .. " " .. label)
+      if label ~= expected[i + 1] then fail ("name " .. i .. " '" .. label .. "'") end
+      if set[i + 1] then
+        local lower, upper = range (plugin, i)
+        ARDOUR.LuaAPI.set_processor_param (p, i, lower + set[i + 1] * (upper - lower))
+      end
+    end
+  end)
+  check_loaded ("bypassed")
+end
 if not failed then print ("SESSIONS OK") end
