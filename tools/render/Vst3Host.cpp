@@ -58,6 +58,13 @@ v::SpeakerArrangement ArrangementOf(int channels) {
   return channels >= 64 ? ~v::SpeakerArrangement{0} : (v::SpeakerArrangement{1} << channels) - 1;
 }
 
+// The host's identity, one for the process and never released: a module may keep the
+// references it was given past terminate and unloading (zam-plugins' modules keep two).
+v::HostApplication* HostIdentity() {
+  static v::HostApplication* const sIdentity = new v::HostApplication("tolvane-render");
+  return sIdentity;
+}
+
 }  // namespace
 
 // ---- Paths
@@ -87,10 +94,7 @@ std::string Vst3Host::ModulePath(const std::string& path) {
 
 // ---- Loading and unloading
 
-Vst3Host::Vst3Host(const std::string& path)
-    : mPath(path),
-      mHostApp(new v::HostApplication("tolvane-render")),
-      mHandler(new v::ComponentHandler()) {
+Vst3Host::Vst3Host(const std::string& path) : mPath(path), mHandler(new v::ComponentHandler()) {
   try {
     Load();
   } catch (...) {
@@ -120,7 +124,7 @@ void Vst3Host::Load() {
   mFactory = v::Ref<v::IPluginFactory>(getFactory());
   if (!mFactory) Fail("returned no factory from GetPluginFactory");
   if (auto factory3 = v::Ref<v::IPluginFactory3>::Query(mFactory.Get(), v::IID_IPluginFactory3)) {
-    factory3->setHostContext(mHostApp.Get());
+    factory3->setHostContext(HostIdentity());
   }
   FindAudioModule();
 
@@ -131,7 +135,7 @@ void Vst3Host::Load() {
     Fail("did not create its audio module '" + mName + "'");
   }
   mComponent = v::Ref<v::IComponent>(static_cast<v::IComponent*>(object));
-  if (mComponent->initialize(mHostApp.Get()) != v::kResultOk) {
+  if (mComponent->initialize(HostIdentity()) != v::kResultOk) {
     Fail("refused to initialise its audio module");
   }
   mComponentInitialized = true;
@@ -147,7 +151,6 @@ void Vst3Host::FindAudioModule() {
   const int32_t count = mFactory->countClasses();
   bool found = false;
   for (int32_t i = 0; i < count && !found; ++i) {
-    // Every record starts with the class id, cardinality and category, laid out alike.
     v::PClassInfoW w{};
     v::PClassInfo2 two{};
     v::PClassInfo one{};
@@ -193,7 +196,7 @@ void Vst3Host::CreateController() {
         mFactory->createInstance(cid, v::IID_IEditController.data(), &object) == v::kResultOk &&
         object) {
       mController = v::Ref<v::IEditController>(static_cast<v::IEditController*>(object));
-      if (mController->initialize(mHostApp.Get()) != v::kResultOk) {
+      if (mController->initialize(HostIdentity()) != v::kResultOk) {
         Fail("refused to initialise its edit controller");
       }
       mControllerInitialized = true;

@@ -144,7 +144,6 @@ class Vst3Host final : public PluginHost {
   void* mLibrary = nullptr;
   bool mEntered = false;  // ModuleEntry answered true: ModuleExit is due
 
-  kantele::vst3::Ref<kantele::vst3::HostApplication> mHostApp;
   kantele::vst3::Ref<kantele::vst3::ComponentHandler> mHandler;
   kantele::vst3::Ref<kantele::vst3::IPluginFactory> mFactory;
   kantele::vst3::Uid mClassId{};
