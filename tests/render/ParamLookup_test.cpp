@@ -76,6 +76,8 @@ TEST(ParamLookupTest, SettingsSplitIntoNameAndNumber) {
   s = ParamLookup::ParseSetting("3=1n");
   EXPECT_EQ(s.name, "3");
   EXPECT_EQ(s.normalised, 1.0f);
+  // Kept in double precision, as a VST3 plug-in takes it.
+  EXPECT_EQ(ParamLookup::ParseSetting("Wet=0.7n").normalised, 0.7);
 }
 
 TEST(ParamLookupTest, MalformedSettingsAreUsageErrors) {

@@ -1,15 +1,18 @@
-// End-to-end runs of tolvane-render with third-party VST2 plug-ins installed from Debian
-// packages (dpf-plugins-vst, lsp-plugins-vst): other entry points, other channel counts,
-// plug-ins that keep chunks, plug-ins that cannot parse parameter texts.
+// End-to-end runs of tolvane-render with third-party plug-ins installed from Debian packages
+// (dpf-plugins-vst, lsp-plugins-vst, zam-plugins): other entry points, other channel counts,
+// plug-ins that keep chunks, plug-ins that cannot parse parameter texts, and VST3 bundles.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,14 @@ const std::string kCompMono = kLsp + "compressor-mono.so";        // 1 in / 1 ou
 const std::string kCompStereo = kLsp + "compressor-stereo.so";    // keeps chunks
 const std::string kSidechain = kLsp + "sc-compressor-stereo.so";  // 4 in / 2 out
 const std::string kCrossover = kLsp + "crossover-stereo.so";      // 2 in / 18 out
+const std::string kVst3Dir = "/usr/lib/vst3";
+
+// zam-plugins builds each plug-in as a VST2 module and a VST3 bundle.
+std::string Vst2Zam(const std::string& name) { return kVstDir + "/" + name + "-vst.so"; }
+std::string Vst3Zam(const std::string& name) { return kVst3Dir + "/" + name + ".vst3"; }
+std::string Vst3ZamModule(const std::string& name) {
+  return Vst3Zam(name) + "/Contents/x86_64-linux/" + name + ".so";
+}
 
 class ThirdPartyRenderTest : public ::testing::Test {
  protected:
@@ -173,6 +184,116 @@ TEST_F(ThirdPartyRenderTest, SharedLibraryWithoutEntryPointIsRefused) {
   const ToolResult r = RunTool({"--plugin", info.dli_fname, "--list-params"});
   EXPECT_EQ(r.exitCode, 5);
   EXPECT_NE(r.err.find("exports neither VSTPluginMain nor main"), std::string::npos) << r.err;
+}
+
+// The VST3 build of a plug-in runs the same processing as its VST2 build: through the bundle
+// or its module, with the same channel plan, block size and parameter values, the output is
+// the VST2 host's bit for bit.
+TEST_F(ThirdPartyRenderTest, Vst3BuildsRenderAsTheirVst2Builds) {
+  struct Case {
+    const char* name;
+    int channels;
+    std::vector<std::string> options;
+    const char* note;  ///< expected on stderr
+  };
+  const Case cases[] = {
+      {"ZamAutoSat", 1, {"--seed", "3"}, "did not accept --seed"},  // mono, takes mono files
+      {"ZamAutoSat", 2, {"--block", "300"}, "file channel 2 is not processed"},
+      {"ZamVerb", 1, {}, "refused a mono arrangement"},
+      {"ZamCompX2",
+       2,
+       {"--set", "threshold=0.625n", "--set", "Makeup=0.2n", "--block", "1000"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.channels));
+    Require(Vst3Zam(c.name));
+    Require(Vst2Zam(c.name));
+    const std::string in = Input("in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, c.channels);
+    std::vector<std::vector<uint8_t>> outputs;
+    for (const std::string& plugin : {Vst2Zam(c.name), Vst3Zam(c.name), Vst3ZamModule(c.name)}) {
+      std::vector<std::string> args = {"--plugin", plugin, in, mDir.File("o.wav")};
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      const ToolResult r = RunTool(args);
+      ASSERT_EQ(r.exitCode, 0) << plugin << "\n" << r.err;
+      EXPECT_NE(r.err.find(c.note), std::string::npos) << r.err;
+      if (plugin != Vst2Zam(c.name)) {
+        EXPECT_NE(r.out.find("VST3, "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("entry GetPluginFactory"), std::string::npos) << r.out;
+      }
+      outputs.push_back(ReadBytes(mDir.File("o.wav")));
+    }
+    ASSERT_FALSE(outputs[0].empty());
+    EXPECT_EQ(outputs[1], outputs[0]);
+    EXPECT_EQ(outputs[2], outputs[0]);
+  }
+}
+
+TEST_F(ThirdPartyRenderTest, Vst3ParametersGoByTitleAndThePluginsOwnTexts) {
+  const std::string plugin = Vst3Zam("ZamCompX2");
+  Require(plugin);
+  const std::string in = Input("in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2);
+  const std::vector<std::vector<std::string>> settings = {
+      {"--set", "Threshold=-30"}, {"--set", "threshold=0.625n"}, {"-s", "4=-30"}, {}};
+  std::vector<std::vector<uint8_t>> outputs;
+  for (const std::vector<std::string>& setting : settings) {
+    std::vector<std::string> args = {"--plugin", plugin, in, mDir.File("o.wav")};
+    args.insert(args.end(), setting.begin(), setting.end());
+    const ToolResult r = RunTool(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    outputs.push_back(ReadBytes(mDir.File("o.wav")));
+  }
+  EXPECT_EQ(outputs[1], outputs[0]);
+  EXPECT_EQ(outputs[2], outputs[0]);
+  EXPECT_NE(outputs[3], outputs[0]);  // the default threshold compresses nothing
+
+  const ToolResult r = RunTool({"--plugin", plugin, "--set", "Threshold=-30", "--list-params"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("Parameters of ZamCompX2 (11)"), std::string::npos) << r.out;
+  // Each row's words: index, title, units, range and value texts as the plug-in writes them,
+  // the normalised value.
+  std::vector<std::string> rows;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string row;
+    for (std::string word; words >> word;) row += (row.empty() ? "" : " ") + word;
+    rows.push_back(row);
+  }
+  for (const char* row : {"0 Attack ms 0.100000 .. 100.000000 10.000000 0.099099",
+                          "4 Threshold dB -80.000000 .. 0.000000 -30.000000 0.625000",
+                          "7 Stereo Detection 0.000000 .. 1.000000 0.000000 0.000000"}) {
+    EXPECT_NE(std::find(rows.begin(), rows.end(), row), rows.end()) << row << " in\n" << r.out;
+  }
+  EXPECT_EQ(r.out.find("Buffer Size"), std::string::npos) << "a hidden parameter is listed";
+}
+
+TEST_F(ThirdPartyRenderTest, Vst3RefusesWhatItCannotDo) {
+  const std::string plugin = Vst3Zam("ZamCompX2");
+  Require(plugin);
+  Require(Vst2Zam("ZamAutoSat"));
+  const std::string in = Input("in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2);
+  // A bundle without a module, and one whose module is a VST2 plug-in.
+  ASSERT_EQ(mkdir(mDir.File("Empty.vst3").c_str(), 0700), 0);
+  const std::string wrong = mDir.File("Wrong.vst3/Contents/x86_64-linux");
+  for (const std::string& d : {mDir.File("Wrong.vst3"), mDir.File("Wrong.vst3/Contents"), wrong}) {
+    ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+  }
+  ASSERT_EQ(symlink(Vst2Zam("ZamAutoSat").c_str(), (wrong + "/Wrong.so").c_str()), 0);
+
+  const std::string out = mDir.File("out.wav");
+  ExpectFailures(
+      {
+          {{"--plugin", plugin, "--preset", mDir.File("p.fxp"), in, out}, 2, "VST2 programs"},
+          {{"--plugin", plugin, "--bank", mDir.File("b.fxb"), in, out}, 2, "is a VST3 plug-in"},
+          {{"--plugin", plugin, "--save-preset", mDir.File("s.fxp")}, 2, "--save-preset"},
+          {{"--plugin", plugin, "--double", in, out}, 5, "64-bit samples"},
+          {{"--plugin", plugin, "--set", "Gain Reduction=0.5n", in, out}, 2, "read-only"},
+          {{"--plugin", plugin, "--set", "Drive=1", in, out}, 2, "unknown parameter 'Drive'"},
+          {{"--plugin", mDir.File("Empty.vst3"), in, out}, 5, "holds no module for x86_64-linux"},
+          {{"--plugin", mDir.File("Wrong.vst3"), in, out}, 5, "exports no GetPluginFactory"},
+      },
+      mDir);
 }
 
 }  // namespace

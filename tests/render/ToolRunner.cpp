@@ -78,6 +78,37 @@ ToolResult WaitTool(pid_t pid) {
   return r;
 }
 
+void ExpectFailures(const std::vector<FailureCase>& cases, const TempDir& dir,
+                    const std::vector<std::string>& prefix) {
+  const std::vector<std::string> before = dir.Entries();
+  for (const FailureCase& c : cases) {
+    std::vector<std::string> args = prefix;
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::string line;
+    for (const std::string& a : args) line += a + " ";
+    SCOPED_TRACE(line);
+    const ToolResult r = RunTool(args);
+    EXPECT_EQ(r.exitCode, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(dir.Entries(), before);
+  }
+}
+
+HostSettings TransportSettings() {
+  HostSettings settings;
+  settings.sampleRate = 48000.0;
+  settings.blockSize = 24000;
+  settings.tempo = 90.0;
+  return settings;
+}
+
+PlanarBuffers::PlanarBuffers(int channels, int frames, float value)
+    : mChannels(static_cast<size_t>(channels),
+                std::vector<float>(static_cast<size_t>(frames), value)) {
+  for (std::vector<float>& c : mChannels) mPointers.push_back(c.data());
+}
+
 TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "render-test-XXXXXX").string();
   if (mkdtemp(&pattern[0])) mPath = pattern;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "render/PluginHost.h"
+
 namespace tolvane {
 namespace render {
 namespace test {
@@ -24,6 +26,42 @@ ToolResult WaitTool(pid_t pid);
 inline ToolResult RunTool(const std::vector<std::string>& args) {
   return WaitTool(StartTool(args));
 }
+
+/// A run that must fail: its arguments, its exit code and a text its stderr holds.
+struct FailureCase {
+  std::vector<std::string> args;
+  int code;
+  const char* message;
+};
+
+class TempDir;
+/// Runs each case with `prefix` before its arguments and expects its exit code and message,
+/// nothing on stdout, and the entries of `dir` unchanged (no file left behind).
+void ExpectFailures(const std::vector<FailureCase>& cases, const TempDir& dir,
+                    const std::vector<std::string>& prefix = {});
+
+/// Host settings for transport checks: 48 kHz and blocks of 24000 frames (half a second) at
+/// 90 beats per minute, so that each block moves the transport 0.75 beats.
+HostSettings TransportSettings();
+
+/// Blocks of TransportSettings() and the start of the bar each one begins in (beats 0, 3.75,
+/// 4.5 and 21.75).
+struct BarStart {
+  int block;
+  double bar;
+};
+inline constexpr BarStart kBarStarts[] = {{0, 0.0}, {5, 0.0}, {6, 4.0}, {29, 20.0}};
+
+/// Planar float channels and the pointer array a host's process call takes.
+class PlanarBuffers {
+ public:
+  PlanarBuffers(int channels, int frames, float value = 0.0f);
+  float** Get() { return mPointers.data(); }
+
+ private:
+  std::vector<std::vector<float>> mChannels;
+  std::vector<float*> mPointers;
+};
 
 /// A fresh directory, removed with its contents at destruction.
 class TempDir {

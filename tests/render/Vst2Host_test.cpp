@@ -8,7 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+
+#include "ToolRunner.h"
 
 namespace tolvane {
 namespace render {
@@ -71,19 +72,10 @@ TEST(Vst2HostTest, TransportAdvancesBlockByBlock) {
   const std::string path = AnyPlugin();
   if (path.empty()) GTEST_SKIP() << "no plug-in to load";
   Vst2Host host(path);
-  HostSettings settings;
-  settings.sampleRate = 48000.0;
-  settings.blockSize = 24000;
-  settings.tempo = 90.0;
-  host.Open(settings);
+  host.Open(test::TransportSettings());
   host.Resume();
   const int channels = std::max(host.NumInputs(), host.NumOutputs());
-  std::vector<std::vector<float>> in(channels, std::vector<float>(24000)), out = in;
-  std::vector<float*> inPtr, outPtr;
-  for (int c = 0; c < channels; ++c) {
-    inPtr.push_back(in[c].data());
-    outPtr.push_back(out[c].data());
-  }
+  test::PlanarBuffers in(channels, 24000), out(channels, 24000);
   const auto* time = reinterpret_cast<const v::VstTimeInfo*>(Ask(host, v::audioMasterGetTime));
   ASSERT_EQ(time, &host.TimeInfo());
   const int required = v::kVstTransportPlaying | v::kVstPpqPosValid | v::kVstTempoValid |
@@ -92,7 +84,7 @@ TEST(Vst2HostTest, TransportAdvancesBlockByBlock) {
   int64_t position = 0;
   for (int block = 0; block < 30; ++block) {
     const int frames = block == 29 ? 123 : 24000;
-    host.ProcessFloat(inPtr.data(), outPtr.data(), frames);
+    host.ProcessFloat(in.Get(), out.Get(), frames);
     // The record describes the block just processed, from its first sample.
     SCOPED_TRACE(block);
     EXPECT_EQ(time->samplePos, static_cast<double>(position));
@@ -103,11 +95,9 @@ TEST(Vst2HostTest, TransportAdvancesBlockByBlock) {
     EXPECT_EQ(time->timeSigDenominator, 4);
     EXPECT_EQ(time->flags & required, required);
     EXPECT_EQ((time->flags & v::kVstTransportChanged) != 0, block == 0);
-    const double expectedBar[] = {0.0, 4.0, 20.0};  // beats 3.75, 4.5 and 21.75
-    const int checkedBlock[] = {5, 6, 29};
-    for (int k = 0; k < 3; ++k) {
-      if (block == checkedBlock[k]) {
-        EXPECT_EQ(time->barStartPos, expectedBar[k]);
+    for (const test::BarStart& b : test::kBarStarts) {
+      if (b.block == block) {
+        EXPECT_EQ(time->barStartPos, b.bar);
       }
     }
     position += frames;

@@ -128,7 +128,7 @@ ParamSetting ParamLookup::ParseSetting(const std::string& text) {
                                         "': a normalised value (ending in n) must be within 0..1");
     }
     s.isNormalised = true;
-    s.normalised = static_cast<float>(v);
+    s.normalised = v;
   }
   return s;
 }

@@ -14,7 +14,7 @@ struct ParamSetting {
   /// VALUE was a number in 0..1 followed by `n` (e.g. `0.25n`): a normalised
   /// value set directly, for plug-ins that cannot parse texts.
   bool isNormalised = false;
-  float normalised = 0.0f;
+  double normalised = 0.0;
 };
 
 /// Finds parameters by the names a plug-in reports.

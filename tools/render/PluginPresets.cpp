@@ -138,7 +138,7 @@ void PluginPresets::SaveProgram(Vst2Host& host, const std::string& path) {
     }
   } else {
     for (int i = 0; i < host.NumParams(); ++i) {
-      const float v = host.GetParameter(i);
+      const float v = static_cast<float>(host.GetParameter(i));
       // A value outside 0..1 could not be read back; hold it at the nearest end.
       p.params.push_back(std::isnan(v) ? 0.0f : std::min(1.0f, std::max(0.0f, v)));
     }

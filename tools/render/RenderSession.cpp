@@ -22,6 +22,7 @@
 #include "render/Renderer.h"
 #include "render/StagedFile.h"
 #include "render/Vst2Host.h"
+#include "render/Vst3Host.h"
 #include "tolvane/SeedRequest.h"
 
 namespace tolvane {
@@ -43,7 +44,7 @@ void CheckInterrupted() {
   }
 }
 
-void ApplySettings(Vst2Host& host, const std::vector<std::string>& settings) {
+void ApplySettings(PluginHost& host, const std::vector<std::string>& settings) {
   std::vector<std::string> names;
   for (int i = 0; i < host.NumParams(); ++i) names.push_back(host.ParamName(i));
   const ParamLookup lookup(names);
@@ -64,10 +65,10 @@ void ApplySettings(Vst2Host& host, const std::vector<std::string>& settings) {
   }
 }
 
-void PrintParams(Vst2Host& host) {
+void PrintParams(PluginHost& host) {
   struct Row {
     std::string name, label, display, range;
-    float value;
+    double value;
   };
   std::vector<Row> rows;
   size_t nameWidth = 4, labelWidth = 5, displayWidth = 7, rangeWidth = 5;
@@ -75,8 +76,8 @@ void PrintParams(Vst2Host& host) {
     Row r{ParamLookup::Trim(host.ParamName(i)), ParamLookup::Trim(host.ParamLabel(i)),
           ParamLookup::Trim(host.ParamDisplay(i)), "", host.GetParameter(i)};
     // The range as the plug-in would display its ends; "-" when it cannot say.
-    const std::string lo = ParamLookup::Trim(host.ParamDisplayAt(i, 0.f));
-    const std::string hi = ParamLookup::Trim(host.ParamDisplayAt(i, 1.f));
+    const std::string lo = ParamLookup::Trim(host.ParamDisplayAt(i, 0.0));
+    const std::string hi = ParamLookup::Trim(host.ParamDisplayAt(i, 1.0));
     r.range = lo.empty() || hi.empty() ? "-" : lo + " .. " + hi;
     nameWidth = std::max(nameWidth, r.name.size());
     labelWidth = std::max(labelWidth, r.label.size());
@@ -93,7 +94,7 @@ void PrintParams(Vst2Host& host) {
     std::printf("%5zu  %-*s  %-*s  %-*s  %-*s  %.6f\n", i, static_cast<int>(nameWidth),
                 r.name.c_str(), static_cast<int>(labelWidth), r.label.c_str(),
                 static_cast<int>(rangeWidth), r.range.c_str(), static_cast<int>(displayWidth),
-                r.display.c_str(), static_cast<double>(r.value));
+                r.display.c_str(), r.value);
   }
   std::fflush(stdout);
 }
@@ -108,7 +109,7 @@ std::string Db(const LevelMeter& m, int c, bool peak) {
 }
 
 struct Summary {
-  std::string plugin, vendor, path, entry, input, output, outputFormat;
+  std::string plugin, vendor, format, path, entry, input, output, outputFormat;
   int inputs = 0, outputs = 0, blockSize = 0, rate = 0;
   double tempo = 120.0;
   bool doublePrecision = false, offline = false, hasSeed = false;
@@ -119,9 +120,9 @@ struct Summary {
 
 void PrintSummary(const Summary& s, const LevelMeter& in, const LevelMeter& out) {
   const double seconds = static_cast<double>(s.frames) / s.rate;
-  std::printf("plug-in     %s (%s), %d in / %d out, entry %s\n", s.plugin.c_str(),
-              s.vendor.empty() ? "no vendor" : s.vendor.c_str(), s.inputs, s.outputs,
-              s.entry.c_str());
+  std::printf("plug-in     %s (%s), %s, %d in / %d out, entry %s\n", s.plugin.c_str(),
+              s.vendor.empty() ? "no vendor" : s.vendor.c_str(), s.format.c_str(), s.inputs,
+              s.outputs, s.entry.c_str());
   std::printf("            %s\n", s.path.c_str());
   std::printf("input       %s, %d channel(s), %d Hz\n", s.input.c_str(), in.Channels(), s.rate);
   std::printf("output      %s, %s, %d channel(s)\n", s.output.c_str(), s.outputFormat.c_str(),
@@ -142,6 +143,25 @@ void PrintSummary(const Summary& s, const LevelMeter& in, const LevelMeter& out)
                 Db(in, c, false).c_str(), Db(out, c, true).c_str(), Db(out, c, false).c_str());
   }
   std::fflush(stdout);
+}
+
+// The host for the plug-in's format: VST3 for a `.vst3` bundle or a module inside one.
+std::unique_ptr<PluginHost> LoadPlugin(const std::string& path) {
+  if (Vst3Host::IsVst3Path(path)) return std::make_unique<Vst3Host>(path);
+  return std::make_unique<Vst2Host>(path);
+}
+
+// Program and bank files are VST2's: a VST3 plug-in keeps its state in a format of its own.
+void RefuseVst2Files(const RenderOptions& o, const std::string& pluginPath) {
+  const std::pair<const char*, const std::string*> options[] = {
+      {"--bank", &o.bank}, {"--preset", &o.preset}, {"--save-preset", &o.savePreset}};
+  for (const auto& option : options) {
+    if (option.second->empty()) continue;
+    throw RenderError(kExitUsage, std::string(option.first) + " '" + *option.second +
+                                      "': .fxp and .fxb files are VST2 programs and banks, and '" +
+                                      pluginPath +
+                                      "' is a VST3 plug-in; set its parameters with --set instead");
+  }
 }
 
 }  // namespace
@@ -189,7 +209,11 @@ int RenderSession::Run() {
 
   // The plug-in, opened and configured as a host does before resuming it.
   const std::string pluginPath = o.plugin.empty() ? PluginLocator::DefaultPlugin() : o.plugin;
-  Vst2Host host(pluginPath);
+  if (Vst3Host::IsVst3Path(pluginPath)) RefuseVst2Files(o, pluginPath);
+  const std::unique_ptr<PluginHost> loaded = LoadPlugin(pluginPath);
+  PluginHost& host = *loaded;
+  // Only a VST2 plug-in gets past RefuseVst2Files with program or bank files.
+  auto* vst2 = dynamic_cast<Vst2Host*>(&host);
   HostSettings settings;
   settings.sampleRate = rate;
   settings.blockSize = o.blockSize;
@@ -197,19 +221,21 @@ int RenderSession::Run() {
   settings.offline = o.offline;
   host.Open(settings);
   if (o.doublePrecision && !host.CanProcessDouble()) {
-    throw RenderError(kExitPlugin, "--double: plug-in '" + pluginPath +
-                                       "' cannot process double precision (it does not set "
-                                       "effFlagsCanDoubleReplacing)");
+    throw RenderError(kExitPlugin,
+                      "--double: plug-in '" + pluginPath + "' cannot process double precision (" +
+                          (vst2 ? "it does not set effFlagsCanDoubleReplacing"
+                                : "it refuses 64-bit samples in canProcessSampleSize") +
+                          ")");
   }
   const bool monoAccepted = channels == 1 && host.OfferMonoArrangement();
   host.SetProcessPrecision(o.doublePrecision);
 
   std::vector<std::string> warnings;
-  if (!o.bank.empty()) PluginPresets::LoadBank(host, o.bank, warnings);
-  if (!o.preset.empty()) PluginPresets::LoadProgram(host, o.preset, warnings);
+  if (vst2 && !o.bank.empty()) PluginPresets::LoadBank(*vst2, o.bank, warnings);
+  if (vst2 && !o.preset.empty()) PluginPresets::LoadProgram(*vst2, o.preset, warnings);
   for (const std::string& w : warnings) Warn(w);
   ApplySettings(host, o.settings);
-  if (!o.savePreset.empty()) PluginPresets::SaveProgram(host, o.savePreset);
+  if (vst2 && !o.savePreset.empty()) PluginPresets::SaveProgram(*vst2, o.savePreset);
   if (o.listParams) PrintParams(host);
   if (!rendering) return kExitOk;
   CheckInterrupted();
@@ -228,8 +254,8 @@ int RenderSession::Run() {
   Renderer renderer(host, plan, o.blockSize, o.doublePrecision);
 
   if (o.hasSeed) {
-    const intptr_t answer = host.VendorSpecific(
-        kSeedRequest, static_cast<intptr_t>(o.seed & 0xFFFFFFFFu), nullptr, 1.0f);
+    const int64_t answer =
+        host.VendorRequest(kSeedRequest, static_cast<int64_t>(o.seed & 0xFFFFFFFFu), nullptr, 1.0);
     if (answer != 1) {
       Warn("the plug-in did not accept --seed (it answered " + std::to_string(answer) +
            "): its output may differ from run to run");
@@ -262,6 +288,7 @@ int RenderSession::Run() {
   Summary s;
   s.plugin = host.EffectName();
   s.vendor = host.VendorString();
+  s.format = host.Format();
   s.path = pluginPath;
   s.entry = host.EntryPoint();
   s.inputs = host.NumInputs();

@@ -27,10 +27,12 @@ struct RenderOptions {
 };
 
 /// One run of tolvane-render: opens the input (or synthesizes the demo), loads
-/// the plug-in and drives it as a host does (open, rate, block size, mono
+/// the plug-in (through Vst3Host for a `.vst3` bundle or a module inside one,
+/// Vst2Host otherwise) and drives it as a host does (open, rate, block size, mono
 /// arrangement, precision, bank, preset, settings, resume, seed, blocks,
 /// suspend, close), writes the output under a temporary name and prints a
-/// summary on stdout. Warnings and notes go to stderr. [main-thread]
+/// summary on stdout. Program and bank files are refused for a VST3 plug-in
+/// before it is loaded. Warnings and notes go to stderr. [main-thread]
 class RenderSession {
  public:
   explicit RenderSession(RenderOptions options);

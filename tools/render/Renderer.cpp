@@ -21,7 +21,7 @@ void Allocate(std::vector<std::vector<T>>& buffers, std::vector<T*>& pointers, i
 
 }  // namespace
 
-Renderer::Renderer(Vst2Host& host, const ChannelPlan& plan, int blockSize, bool doublePrecision)
+Renderer::Renderer(PluginHost& host, const ChannelPlan& plan, int blockSize, bool doublePrecision)
     : mHost(host), mPlan(plan), mBlock(blockSize), mDouble(doublePrecision) {
   const int count = mPlan.BufferCount();
   mReadBuffer.assign(static_cast<size_t>(mBlock) * mPlan.fileChannels, 0.0);

@@ -6,8 +6,8 @@
 
 #include "render/ChannelPlan.h"
 #include "render/LevelMeter.h"
+#include "render/PluginHost.h"
 #include "render/ProgressBar.h"
-#include "render/Vst2Host.h"
 
 namespace tolvane {
 namespace render {
@@ -29,7 +29,7 @@ class Renderer {
   /// Writes `frames` interleaved frames of the plan's output channels.
   using WriteFn = std::function<void(const double* interleaved, int64_t frames)>;
 
-  Renderer(Vst2Host& host, const ChannelPlan& plan, int blockSize, bool doublePrecision);
+  Renderer(PluginHost& host, const ChannelPlan& plan, int blockSize, bool doublePrecision);
 
   /// Processes until `read` answers 0, measuring levels into `inLevels` (the
   /// file's channels) and `outLevels` (the output channels). Answers the number
@@ -43,7 +43,7 @@ class Renderer {
   void ProcessBlock(std::vector<std::vector<T>>& in, std::vector<std::vector<T>>& out,
                     std::vector<T*>& inPtr, std::vector<T*>& outPtr, int frames);
 
-  Vst2Host& mHost;
+  PluginHost& mHost;
   ChannelPlan mPlan;
   int mBlock;
   bool mDouble;

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "render/RenderError.h"
@@ -55,16 +54,7 @@ v::VstIntPtr IdentityAnswer(int32_t opcode, void* ptr) {
 }  // namespace
 
 Vst2Host::Vst2Host(const std::string& path) : mPath(path) {
-  // dlopen searches the library path for a name without a slash; a plug-in named
-  // on the command line is a file.
-  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-  dlerror();
-  mLibrary = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!mLibrary) {
-    const char* why = dlerror();
-    throw RenderError(
-        kExitPlugin, "cannot load plug-in '" + path + "': " + (why ? why : "unknown dlopen error"));
-  }
+  mLibrary = OpenLibrary(path, path);
   void* symbol = dlsym(mLibrary, "VSTPluginMain");
   mEntryPoint = "VSTPluginMain";
   if (!symbol) {
@@ -185,22 +175,25 @@ std::string Vst2Host::VendorString() { return ReadText(v::effGetVendorString, 0)
 std::string Vst2Host::ParamName(int index) { return ReadText(v::effGetParamName, index); }
 std::string Vst2Host::ParamLabel(int index) { return ReadText(v::effGetParamLabel, index); }
 std::string Vst2Host::ParamDisplay(int index) { return ReadText(v::effGetParamDisplay, index); }
-std::string Vst2Host::ParamDisplayAt(int index, float normalized) {
+std::string Vst2Host::ParamDisplayAt(int index, double normalized) {
   constexpr intptr_t kFormatAnswer = 0xBEEF;
   char buffer[kTextBuffer] = {};
-  if (Dispatch(v::effVendorSpecific, 7, index, buffer, normalized) != kFormatAnswer) return {};
+  if (Dispatch(v::effVendorSpecific, 7, index, buffer, static_cast<float>(normalized)) !=
+      kFormatAnswer) {
+    return {};
+  }
   buffer[kTextBuffer - 1] = '\0';
   return buffer;
 }
 
 std::string Vst2Host::ProgramName() { return ReadText(v::effGetProgramName, 0); }
 
-float Vst2Host::GetParameter(int index) {
-  return mEffect->getParameter ? mEffect->getParameter(mEffect, index) : 0.0f;
+double Vst2Host::GetParameter(int index) {
+  return mEffect->getParameter ? mEffect->getParameter(mEffect, index) : 0.0;
 }
 
-void Vst2Host::SetParameter(int index, float value) {
-  if (mEffect->setParameter) mEffect->setParameter(mEffect, index, value);
+void Vst2Host::SetParameter(int index, double value) {
+  if (mEffect->setParameter) mEffect->setParameter(mEffect, index, static_cast<float>(value));
 }
 
 bool Vst2Host::SetParameterFromText(int index, const std::string& text) {
@@ -234,8 +227,9 @@ bool Vst2Host::SetChunk(bool isProgram, const std::vector<uint8_t>& chunk) {
                   copy.empty() ? nullptr : copy.data()) != 0;
 }
 
-intptr_t Vst2Host::VendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) {
-  return Dispatch(v::effVendorSpecific, index, value, ptr, opt);
+int64_t Vst2Host::VendorRequest(int32_t tag, int64_t value, void* ptr, double opt) {
+  return Dispatch(v::effVendorSpecific, tag, static_cast<intptr_t>(value), ptr,
+                  static_cast<float>(opt));
 }
 
 intptr_t Vst2Host::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
@@ -250,15 +244,13 @@ std::string Vst2Host::ReadText(int32_t opcode, int32_t index) {
 }
 
 void Vst2Host::UpdateTime() {
-  const double rate = mSettings.sampleRate;
-  const double ppq = static_cast<double>(mPosition) / rate * mSettings.tempo / 60.0;
+  const TransportPosition at = TransportPosition::At(mPosition, mSettings);
   mTime.samplePos = static_cast<double>(mPosition);
-  mTime.sampleRate = rate;
+  mTime.sampleRate = mSettings.sampleRate;
   mTime.nanoSeconds = 0.0;
-  mTime.ppqPos = ppq;
+  mTime.ppqPos = at.quarterNotes;
   mTime.tempo = mSettings.tempo;
-  // 4/4: a bar is four quarter notes.
-  mTime.barStartPos = std::floor(ppq / 4.0) * 4.0;
+  mTime.barStartPos = at.barStart;
   mTime.cycleStartPos = 0.0;
   mTime.cycleEndPos = 0.0;
   mTime.timeSigNumerator = 4;

@@ -5,17 +5,10 @@
 #include <vector>
 
 #include "kantele/vst2/Vst2Interface.h"
+#include "render/PluginHost.h"
 
 namespace tolvane {
 namespace render {
-
-/// What the host tells a plug-in about its environment.
-struct HostSettings {
-  double sampleRate = 48000.0;
-  int blockSize = 512;
-  double tempo = 120.0;
-  bool offline = false;  ///< report the offline process level instead of realtime
-};
 
 /// One VST2 plug-in loaded from a shared object and driven as a host drives it:
 /// loaded with dlopen, created through `VSTPluginMain` (or `main` for plug-ins
@@ -30,7 +23,7 @@ struct HostSettings {
 ///
 /// Every method is [main-thread]: the renderer has no other thread. Nothing
 /// allocates on the processing path (ProcessFloat/ProcessDouble).
-class Vst2Host {
+class Vst2Host final : public PluginHost {
  public:
   using AEffect = kantele::vst2::AEffect;
 
@@ -40,65 +33,67 @@ class Vst2Host {
   explicit Vst2Host(const std::string& path);
 
   /// Suspends and closes the effect if needed, then unloads the library.
-  ~Vst2Host();
+  ~Vst2Host() override;
 
   Vst2Host(const Vst2Host&) = delete;
   Vst2Host& operator=(const Vst2Host&) = delete;
 
   /// effOpen, effSetSampleRate, effSetBlockSize.
-  void Open(const HostSettings& settings);
+  void Open(const HostSettings& settings) override;
 
   /// Offers a mono input and a mono output (effSetSpeakerArrangement); answers
   /// whether the plug-in accepted. Call before Resume.
-  bool OfferMonoArrangement();
+  bool OfferMonoArrangement() override;
 
   /// Tells the plug-in which precision it will process in (effSetProcessPrecision).
-  void SetProcessPrecision(bool doublePrecision);
+  void SetProcessPrecision(bool doublePrecision) override;
 
   /// effMainsChanged(1) then effStartProcess; the transport starts at sample 0.
-  void Resume();
+  void Resume() override;
 
   /// effStopProcess then effMainsChanged(0).
-  void Suspend();
+  void Suspend() override;
 
   /// Processes one block of `frames` (at most the block size) with processReplacing,
   /// or with the accumulating process call into zeroed outputs for plug-ins that
   /// cannot replace. Advances the transport. The arrays must hold at least
   /// NumInputs() and NumOutputs() buffers of `frames` samples.
-  void ProcessFloat(float** inputs, float** outputs, int frames);
+  void ProcessFloat(float** inputs, float** outputs, int frames) override;
   /// Same with processDoubleReplacing; only when CanProcessDouble().
-  void ProcessDouble(double** inputs, double** outputs, int frames);
+  void ProcessDouble(double** inputs, double** outputs, int frames) override;
 
-  bool CanProcessDouble() const;
+  bool CanProcessDouble() const override;
   bool HasProgramChunks() const;
 
-  int NumInputs() const { return mEffect->numInputs; }
-  int NumOutputs() const { return mEffect->numOutputs; }
-  int NumParams() const { return mEffect->numParams; }
+  int NumInputs() const override { return mEffect->numInputs; }
+  int NumOutputs() const override { return mEffect->numOutputs; }
+  int NumParams() const override { return mEffect->numParams; }
   int NumPrograms() const { return mEffect->numPrograms; }
   int32_t UniqueId() const { return mEffect->uniqueID; }
   int32_t Version() const { return mEffect->version; }
   int32_t Flags() const { return mEffect->flags; }
+  const char* Format() const override { return "VST2"; }
   /// The symbol the effect was created through ("VSTPluginMain" or "main").
-  const std::string& EntryPoint() const { return mEntryPoint; }
+  std::string EntryPoint() const override { return mEntryPoint; }
   const std::string& Path() const { return mPath; }
 
   // Texts the plug-in reports, each read into a zeroed 256-byte buffer.
-  std::string EffectName();
-  std::string VendorString();
-  std::string ParamName(int index);
-  std::string ParamLabel(int index);
-  std::string ParamDisplay(int index);
+  std::string EffectName() override;
+  std::string VendorString() override;
+  std::string ParamName(int index) override;
+  std::string ParamLabel(int index) override;
+  std::string ParamDisplay(int index) override;
   /// The display text the parameter would show at `normalized`, asked through the
   /// vendor-specific value-formatting request (index 7), which changes nothing in the
   /// plug-in; empty when the plug-in does not answer it.
-  std::string ParamDisplayAt(int index, float normalized);
+  std::string ParamDisplayAt(int index, double normalized) override;
   std::string ProgramName();
 
-  float GetParameter(int index);
-  void SetParameter(int index, float value);
+  /// getParameter and setParameter: the interface's values are single precision.
+  double GetParameter(int index) override;
+  void SetParameter(int index, double value) override;
   /// Sends `text` through effString2Parameter; answers whether the plug-in took it.
-  bool SetParameterFromText(int index, const std::string& text);
+  bool SetParameterFromText(int index, const std::string& text) override;
 
   int GetProgram();
   void SetProgram(int index);
@@ -109,8 +104,9 @@ class Vst2Host {
   /// Answers whether the plug-in accepted the chunk.
   bool SetChunk(bool isProgram, const std::vector<uint8_t>& chunk);
 
-  /// effVendorSpecific with the given arguments; answers the plug-in's answer.
-  intptr_t VendorSpecific(int32_t index, intptr_t value, void* ptr, float opt);
+  /// effVendorSpecific with the given arguments (`opt` in single precision); answers the
+  /// plug-in's answer.
+  int64_t VendorRequest(int32_t tag, int64_t value, void* ptr, double opt) override;
 
   /// The effect record, for calls the host does not wrap (and for tests).
   AEffect* Effect() const { return mEffect; }

@@ -1,5 +1,5 @@
-// tolvane-render: processes audio files offline through a VST2 plug-in binary,
-// loaded and driven exactly as a host loads and drives one.
+// tolvane-render: processes audio files offline through a VST2 or VST3 plug-in
+// binary, loaded and driven exactly as a host loads and drives one.
 
 #include <CLI/CLI.hpp>
 
@@ -52,9 +52,11 @@ Channels:
   The file's channels feed the plug-in's first inputs; inputs beyond them get
   silence. The output has the file's channel count, or the plug-in's output
   count when that is smaller. A mono file is offered to the plug-in as one
-  input and one output (effSetSpeakerArrangement, before it is resumed); a
-  plug-in with two or more inputs that refuses gets the mono signal on its
-  first two inputs and its first output is written.
+  input and one output before it is resumed (VST2: effSetSpeakerArrangement;
+  VST3: setBusArrangements with mono first buses); a plug-in with two or more
+  inputs that refuses gets the mono signal on its first two inputs and its
+  first output is written. A VST3 plug-in's inputs and outputs are the channels
+  of all its audio buses, bus after bus (a side chain follows the main inputs).
 
 Parameters (--set NAME=VALUE, in order, after --bank and --preset):
   NAME is a parameter name as the plug-in reports it, ignoring case. Plug-ins
@@ -62,11 +64,23 @@ Parameters (--set NAME=VALUE, in order, after --bank and --preset):
   ("Input G" for "Input Gain"), so an exact match wins, then NAME as an index,
   then the only reported name that is a prefix of NAME or has NAME as prefix.
   VALUE is a number in the parameter's units ("Wet=50"), parsed by the plug-in
-  (effString2Parameter); the run stops if the plug-in refuses it. A number in
+  (VST2: effString2Parameter; VST3: getParamValueByString); the run stops if the
+  plug-in refuses it. A number in
   0..1 followed by n ("Wet=0.5n") sets the normalised value directly, for
   plug-ins that cannot parse values (they refuse every text).
   --save-preset saves the state after all of these: a chunk program ('FPCh')
   for plug-ins that keep chunks, else the parameter values ('FxCk').
+
+VST3 plug-ins (--plugin NAME.vst3, or NAME.vst3/Contents/<machine>-linux/NAME.so):
+  The module is entered (ModuleEntry) and its first class of category "Audio
+  Module Class" is created with its edit controller. NAME in --set is the title
+  the plug-in reports (parameters it marks hidden are not listed; read-only
+  ones cannot be set); the controller gets the value at once and the processor
+  in the first block. --list-params shows titles, units and the plug-in's value
+  texts. --seed goes through the framework's vendor request (IVendorRequest);
+  --double needs 64-bit sample support (canProcessSampleSize); --offline selects
+  the offline process mode. --preset, --bank and --save-preset are refused:
+  .fxp and .fxb files are VST2 programs and banks.
 
 Default plug-in (without --plugin), the first of these that exists:
 )" + plugins +
@@ -74,11 +88,13 @@ Default plug-in (without --plugin), the first of these that exists:
 Exit codes:
   0  success
   1  any other failure (e.g. a read error inside the input)
-  2  usage: options, parameter names or values
+  2  usage: options, parameter names or values, preset files with a VST3 plug-in
   3  the input file is missing or unreadable
   4  output: unsupported extension or sample format, or writing failed
-  5  plug-in: does not load (dlopen error, no VSTPluginMain or main, no effect,
-     bad magic) or cannot do what was asked (--double, no outputs)
+  5  plug-in: does not load (dlopen error; VST2: no VSTPluginMain or main, no
+     effect, bad magic; VST3: no module in the bundle, ModuleEntry refused, no
+     GetPluginFactory, no audio module class, refused setup) or cannot do what
+     was asked (--double, no outputs)
   6  preset or bank file: unreadable, malformed, for another plug-in, or not saved
   130  interrupted by SIGINT, SIGTERM or SIGHUP
 )";
@@ -91,7 +107,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> paths;
 
   CLI::App app{
-      "Renders audio offline through a VST2 plug-in (by default Tolvane.so), "
+      "Renders audio offline through a VST2 or VST3 plug-in (by default Tolvane.so), "
       "loaded and driven as a host does.",
       "tolvane-render"};
   app.formatter(std::make_shared<Formatter>());
@@ -100,7 +116,9 @@ int main(int argc, char** argv) {
   app.add_option("files", paths, "[INPUT] OUTPUT: one path is OUTPUT, two are INPUT OUTPUT")
       ->expected(0, 2)
       ->type_name("");
-  app.add_option("-p,--plugin", o.plugin, "VST2 plug-in (.so) to load instead of Tolvane.so")
+  app.add_option("-p,--plugin", o.plugin,
+                 "Plug-in to load instead of Tolvane.so: a VST2 .so, or a VST3 bundle (.vst3) "
+                 "or the module inside one")
       ->type_name("PATH");
   app.add_option("-s,--set", o.settings,
                  "Set a parameter before rendering; repeatable (see Parameters)")
@@ -116,19 +134,25 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 65536))
       ->capture_default_str();
   app.add_flag("--double", o.doublePrecision,
-               "Process in double precision (processDoubleReplacing)");
+               "Process in double precision (VST2: processDoubleReplacing; VST3: 64-bit "
+               "samples)");
   app.add_option("--seed", o.seed,
                  "Ask the plug-in for a deterministic render seeded with S (low 32 bits; "
-                 "effVendorSpecific 0x54765364), sent before the first block")
+                 "VST2: effVendorSpecific 0x54765364; VST3: IVendorRequest), sent before the "
+                 "first block")
       ->type_name("S");
-  app.add_option("--preset", o.preset, "Load a VST2 program file (.fxp) before rendering")
+  app.add_option("--preset", o.preset,
+                 "Load a VST2 program file (.fxp) before rendering (VST2 plug-ins only)")
       ->type_name("FILE.fxp");
-  app.add_option("--bank", o.bank, "Load a VST2 bank file (.fxb) before rendering")
+  app.add_option("--bank", o.bank,
+                 "Load a VST2 bank file (.fxb) before rendering (VST2 plug-ins only)")
       ->type_name("FILE.fxb");
-  app.add_option("--save-preset", o.savePreset, "Save the plug-in's program to a .fxp file")
+  app.add_option("--save-preset", o.savePreset,
+                 "Save the plug-in's program to a .fxp file (VST2 plug-ins only)")
       ->type_name("FILE.fxp");
   app.add_flag("--offline", o.offline,
-               "Report the offline process level to the plug-in (default: realtime)");
+               "Report offline processing to the plug-in (VST2: process level; VST3: process "
+               "mode; default: realtime)");
   app.add_option("--tempo", o.tempo, "Tempo of the host's transport (4/4), 1..999")
       ->type_name("BPM")
       ->check(CLI::Range(1.0, 999.0))
