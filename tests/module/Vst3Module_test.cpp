@@ -125,9 +125,9 @@ TEST_F(Vst3ModuleTest, StateMovesBetweenTheFormats) {
   vst3.Controller()->setParamNormalized(0, 0.125);
   std::vector<uint8_t> back = vst3.ComponentState();
   PluginInstance fresh(mEntry);
-  ASSERT_EQ(fresh.Dispatch(vst2::effSetChunk, 1, static_cast<vst2::VstIntPtr>(back.size()),
-                           back.data()),
-            1);
+  ASSERT_EQ(
+      fresh.Dispatch(vst2::effSetChunk, 1, static_cast<vst2::VstIntPtr>(back.size()), back.data()),
+      1);
   EXPECT_FLOAT_EQ(fresh.GetParameter(0), 0.125f);
   EXPECT_FLOAT_EQ(fresh.GetParameter(4), 1.0f);
 }

@@ -20,8 +20,7 @@ namespace {
 using namespace vst3;
 
 IPluginFactory* TolvaneFactory() {
-  return Vst3Factory::Get(tolvane::Tolvane::MakeConfig(),
-                          &Vst3CreatePlugin<tolvane::Tolvane>);
+  return Vst3Factory::Get(tolvane::Tolvane::MakeConfig(), &Vst3CreatePlugin<tolvane::Tolvane>);
 }
 
 constexpr double kRate = 48000.0;
@@ -43,12 +42,12 @@ TEST_F(Vst3AdapterTest, AnswersItsInterfacesWithOneIdentity) {
     bool answered;
   };
   const Case cases[] = {
-      {&IID_FUnknown, true},         {&IID_IPluginBase, true},
-      {&IID_IComponent, true},       {&IID_IAudioProcessor, true},
-      {&IID_IEditController, true},  {&IID_IProcessContextRequirements, true},
-      {&IID_IVendorRequest, true},   {&IID_IPlugView, false},
+      {&IID_FUnknown, true},          {&IID_IPluginBase, true},
+      {&IID_IComponent, true},        {&IID_IAudioProcessor, true},
+      {&IID_IEditController, true},   {&IID_IProcessContextRequirements, true},
+      {&IID_IVendorRequest, true},    {&IID_IPlugView, false},
       {&IID_IConnectionPoint, false}, {&IID_IEditController2, false},
-      {&IID_IPluginFactory, false},  {&IID_IUnitInfo, false},
+      {&IID_IPluginFactory, false},   {&IID_IUnitInfo, false},
   };
   void* identity = nullptr;
   ASSERT_EQ(plug.Component()->queryInterface(IID_FUnknown.data(), &identity), kResultOk);
@@ -238,16 +237,20 @@ TEST_F(Vst3AdapterTest, RefusesProcessingSetUpsThatDescribeNoStream) {
     tresult result;
   };
   const Case cases[] = {
-      {44100.0, 512, kSample32, kResultOk},  {96000.0, 1, kSample64, kResultOk},
-      {0.0, 512, kSample32, kInvalidArgument}, {-48000.0, 512, kSample32, kInvalidArgument},
-      {kNaN, 512, kSample32, kInvalidArgument}, {inf, 512, kSample32, kInvalidArgument},
-      {48000.0, 0, kSample32, kInvalidArgument}, {48000.0, -64, kSample32, kInvalidArgument},
+      {44100.0, 512, kSample32, kResultOk},
+      {96000.0, 1, kSample64, kResultOk},
+      {0.0, 512, kSample32, kInvalidArgument},
+      {-48000.0, 512, kSample32, kInvalidArgument},
+      {kNaN, 512, kSample32, kInvalidArgument},
+      {inf, 512, kSample32, kInvalidArgument},
+      {48000.0, 0, kSample32, kInvalidArgument},
+      {48000.0, -64, kSample32, kInvalidArgument},
       {48000.0, (1 << 20) + 1, kSample32, kInvalidArgument},
       {48000.0, 512, 7, kInvalidArgument},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.block << " frames, size "
-                                    << c.sampleSize);
+    SCOPED_TRACE(testing::Message()
+                 << c.rate << " Hz, " << c.block << " frames, size " << c.sampleSize);
     ProcessSetup setup = {kRealtime, c.sampleSize, c.block, c.rate};
     EXPECT_EQ(plug.Processor()->setupProcessing(setup), c.result);
   }
@@ -261,8 +264,8 @@ TEST_F(Vst3AdapterTest, RefusesProcessCallsItCannotServe) {
   ASSERT_TRUE(plug.Ok());
   ASSERT_EQ(plug.Start(kRate, kBlock), kResultOk);
   enum Fault { kNullInputs, kNullChannelArray, kNullChannel, kOneChannel, kTooLong, kBadSize };
-  for (Fault fault : {kNullInputs, kNullChannelArray, kNullChannel, kOneChannel, kTooLong,
-                      kBadSize}) {
+  for (Fault fault :
+       {kNullInputs, kNullChannelArray, kNullChannel, kOneChannel, kTooLong, kBadSize}) {
     SCOPED_TRACE(fault);
     const int frames = fault == kTooLong ? kBlock + 1 : 64;
     Planar<float> in = TestSignal<float>(2, frames, kRate);

@@ -33,7 +33,8 @@ struct SlotCase {
   int expected;
 };
 
-#define KANTELE_SLOT(Interface, method, n) {#Interface "::" #method, SlotOf(&Interface::method), n}
+#define KANTELE_SLOT(Interface, method, n) \
+  { #Interface "::" #method, SlotOf(&Interface::method), n }
 
 TEST(Vst3Interface, EveryMethodSitsInItsSlot) {
   const SlotCase cases[] = {

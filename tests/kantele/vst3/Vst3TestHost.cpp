@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 #include <cstring>
+#include <type_traits>
 
 #include "kantele/vst3/VendorRequest.h"
 #include "kantele/vst3/Vst3Text.h"
@@ -173,8 +173,8 @@ Planar<T> Vst3Instance::Render(Planar<T>& in, int block) {
 
 template tresult Vst3Instance::Process<float>(Planar<float>&, Planar<float>&, IParameterChanges*,
                                               int64_t);
-template tresult Vst3Instance::Process<double>(Planar<double>&, Planar<double>&,
-                                               IParameterChanges*, int64_t);
+template tresult Vst3Instance::Process<double>(Planar<double>&, Planar<double>&, IParameterChanges*,
+                                               int64_t);
 template Planar<float> Vst3Instance::Render<float>(Planar<float>&, int);
 template Planar<double> Vst3Instance::Render<double>(Planar<double>&, int);
 
