@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchSource.h"
 #include "kantele/vst2/Vst2Entry.h"
 #include "tolvane/Tolvane.h"
 
@@ -17,8 +18,10 @@ namespace {
 
 using namespace kantele::vst2;
 
+using kantele::bench::kSourceFrames;
+using kantele::bench::MakeSource;
+
 constexpr int kChannels = 2;
-constexpr int kSourceFrames = 1 << 16;
 
 VstTimeInfo sTime;
 
@@ -30,19 +33,6 @@ VstIntPtr KANTELE_VST_CALL Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
     case audioMasterGetProductString: std::strcpy(static_cast<char*>(ptr), "bench"); return 1;
     default: return 0;
   }
-}
-
-template <typename T>
-std::vector<T> MakeSource(int channel) {
-  std::vector<T> s(kSourceFrames);
-  for (int i = 0; i < kSourceFrames; ++i) {
-    const double t = i / 44100.0;
-    const double env = std::exp(-3.0 * std::fmod(t, 0.5));
-    s[static_cast<size_t>(i)] =
-        static_cast<T>(env * (0.2 * std::sin(2 * M_PI * 110.0 * t + channel) +
-                              0.12 * std::sin(2 * M_PI * 164.8 * t)));
-  }
-  return s;
 }
 
 template <typename T>

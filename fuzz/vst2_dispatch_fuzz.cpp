@@ -8,47 +8,24 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "kantele/vst2/Vst2Entry.h"
 #include "tolvane/Tolvane.h"
 
 namespace {
 
 using namespace kantele::vst2;
-
-// A failed check names itself before the abort, so a finding says which property broke.
-#define Check(ok) CheckAt((ok), #ok, __LINE__)
-void CheckAt(bool ok, const char* what, int line) {
-  if (ok) return;
-  std::fprintf(stderr, "check failed at line %d: %s\n", line, what);
-  std::abort();
-}
+using kantele::fuzz::Check;
+using kantele::fuzz::Reader;
 
 VstIntPtr KANTELE_VST_CALL Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
   if (opcode == audioMasterGetProductString) std::strcpy(static_cast<char*>(ptr), "fuzz host");
   if (opcode == audioMasterGetVendorVersion) return 1234;
   return 0;
 }
-
-/// Reads the fuzzer's bytes in order; past the end everything reads 0.
-struct Reader {
-  const uint8_t* mData;
-  size_t mSize;
-  size_t mPos = 0;
-  template <typename T>
-  T Get() {
-    T v{};
-    const size_t n = mSize - mPos < sizeof(T) ? mSize - mPos : sizeof(T);
-    std::memcpy(&v, mData + mPos, n);
-    mPos += n;
-    return v;
-  }
-  size_t Left() const { return mSize - mPos; }
-};
 
 void CheckParamsInRange(AEffect* e) {
   auto* plug = kantele::IVst2Adapter::FromAEffect(e);
