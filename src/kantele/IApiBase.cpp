@@ -140,7 +140,9 @@ void IApiBase::ParamValueFromEditor(int paramIdx, double normalized) {
 void IApiBase::EndParamEditFromEditor(int paramIdx) { NotifyHostEndEdit(paramIdx); }
 
 bool IApiBase::ResizeFromEditor(int width, int height, bool needsHostResize) {
-  return needsHostResize ? RequestHostEditorSize(width, height) : true;
+  if (needsHostResize) return RequestHostEditorSize(width, height);
+  SetEditorSize(width, height);
+  return true;
 }
 
 void IApiBase::MidiFromEditor(const MidiMsg& msg) { QueueMidiForProcessor(msg); }

@@ -141,7 +141,8 @@ class IApiBase : public IStateBase {
   /// see the change (`kSourceUI`) and then the editor. An index outside the list does nothing.
   void ParamValueFromEditor(int paramIdx, double normalized) override;
   void EndParamEditFromEditor(int paramIdx) override;
-  /// With `needsHostResize`: `RequestHostEditorSize`; otherwise true.
+  /// With `needsHostResize`: `RequestHostEditorSize`. Without, the host already has the size:
+  /// it becomes the editor size the host is told, and the answer is true.
   bool ResizeFromEditor(int width, int height, bool needsHostResize) override;
   void MidiFromEditor(const MidiMsg& msg) override;
   void SysExFromEditor(const SysExMsg& msg) override;

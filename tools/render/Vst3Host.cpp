@@ -46,11 +46,6 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// A fixed 8-bit text field of the interface, which need not be terminated.
-std::string Field(const char* text, size_t capacity) {
-  return std::string(text, strnlen(text, capacity));
-}
-
 // The speaker arrangement of `channels` channels when a plug-in cannot say which it has.
 v::SpeakerArrangement ArrangementOf(int channels) {
   if (channels == 1) return v::SpeakerArr::kMono;
@@ -126,7 +121,13 @@ void Vst3Host::Load() {
   if (auto factory3 = v::Ref<v::IPluginFactory3>::Query(mFactory.Get(), v::IID_IPluginFactory3)) {
     factory3->setHostContext(HostIdentity());
   }
-  FindAudioModule();
+  v::AudioModuleClass audioModule;
+  if (!v::FindAudioModuleClass(mFactory.Get(), audioModule)) {
+    Fail("holds no class of category \"" + std::string(v::kAudioModuleClass) + "\"");
+  }
+  mClassId = audioModule.cid;
+  mName = audioModule.name;
+  mVendor = audioModule.vendor;
 
   void* object = nullptr;
   if (mFactory->createInstance(mClassId.data(), v::IID_IComponent.data(), &object) !=
@@ -143,47 +144,6 @@ void Vst3Host::Load() {
   if (!mProcessor) Fail("has no audio processor (IAudioProcessor)");
   CreateController();
   ReadBuses();
-}
-
-void Vst3Host::FindAudioModule() {
-  auto factory2 = v::Ref<v::IPluginFactory2>::Query(mFactory.Get(), v::IID_IPluginFactory2);
-  auto factory3 = v::Ref<v::IPluginFactory3>::Query(mFactory.Get(), v::IID_IPluginFactory3);
-  const int32_t count = mFactory->countClasses();
-  bool found = false;
-  for (int32_t i = 0; i < count && !found; ++i) {
-    v::PClassInfoW w{};
-    v::PClassInfo2 two{};
-    v::PClassInfo one{};
-    const char* cid = nullptr;
-    const char* category = nullptr;
-    if (factory3 && factory3->getClassInfoUnicode(i, &w) == v::kResultOk) {
-      cid = w.cid;
-      category = w.category;
-      mName = v::String16ToUtf8(w.name, 64);
-      mVendor = v::String16ToUtf8(w.vendor, 64);
-    } else if (factory2 && factory2->getClassInfo2(i, &two) == v::kResultOk) {
-      cid = two.cid;
-      category = two.category;
-      mName = Field(two.name, sizeof two.name);
-      mVendor = Field(two.vendor, sizeof two.vendor);
-    } else if (mFactory->getClassInfo(i, &one) == v::kResultOk) {
-      cid = one.cid;
-      category = one.category;
-      mName = Field(one.name, sizeof one.name);
-      mVendor.clear();
-    } else {
-      continue;
-    }
-    found = Field(category, sizeof one.category) == v::kAudioModuleClass;
-    if (found) std::memcpy(mClassId.bytes, cid, sizeof mClassId.bytes);
-  }
-  if (!found) Fail("holds no class of category \"" + std::string(v::kAudioModuleClass) + "\"");
-  if (mVendor.empty()) {
-    v::PFactoryInfo info{};
-    if (mFactory->getFactoryInfo(&info) == v::kResultOk) {
-      mVendor = Field(info.vendor, sizeof info.vendor);
-    }
-  }
 }
 
 void Vst3Host::CreateController() {

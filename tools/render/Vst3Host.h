@@ -128,7 +128,6 @@ class Vst3Host final : public PluginHost {
   };
 
   void Load();
-  void FindAudioModule();
   void CreateController();
   void Teardown();
   bool OfferArrangement(kantele::vst3::SpeakerArrangement main);

@@ -526,7 +526,7 @@ int IGfx::WindowHeightFor(float drawScale, float screenScale) const {
   return static_cast<int>(screenScale * static_cast<float>(static_cast<int>(mHeight * drawScale)));
 }
 
-void IGfx::Resize(int w, int h, float scale) {
+void IGfx::Resize(int w, int h, float scale, bool hostResized) {
   if (w < mDelegate.GetMinWidth() || w > mDelegate.GetMaxWidth() || h < mDelegate.GetMinHeight() ||
       h > mDelegate.GetMaxHeight()) {
     w = std::clamp(w, mDelegate.GetMinWidth(), mDelegate.GetMaxWidth());
@@ -542,7 +542,7 @@ void IGfx::Resize(int w, int h, float scale) {
   mWidth = w;
   mHeight = h;
   if (mCornerResizer) mCornerResizer->OnRescale();
-  PlatformResize(mDelegate.ResizeFromEditor(WindowWidth(), WindowHeight(), true));
+  PlatformResize(mDelegate.ResizeFromEditor(WindowWidth(), WindowHeight(), !hostResized));
   OnResizeOrRescale();
   ForEachControl([](IControl& c) { c.OnResize(); });
   SetAllControlsDirty();

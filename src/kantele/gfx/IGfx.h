@@ -451,8 +451,10 @@ class IGfx {
 
   // ---- Size and scale.
   /// Clamps the size to the delegate's limits and the scale to the allowed zoom, then
-  /// applies a changed size or scale: capture released, window resized, controls told.
-  void Resize(int w, int h, float scale);
+  /// applies a changed size or scale: capture released, window resized, controls told. With
+  /// `hostResized` the host has already made its window the new size: the delegate takes the
+  /// size without asking the host again.
+  void Resize(int w, int h, float scale, bool hostResized = false);
   /// The monitor's density changed.
   void SetScreenScale(float scale);
   int Width() const { return mWidth; }

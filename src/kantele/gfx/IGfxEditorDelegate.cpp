@@ -185,7 +185,7 @@ bool IGfxEditorDelegate::ConstrainEditorWindow(int& width, int& height) const {
 
 bool IGfxEditorDelegate::ResizeEditorWindow(int width, int height) {
   if (!mGraphics) return false;
-  mGraphics->Resize(mGraphics->Width(), mGraphics->Height(), ZoomForWindow(width, height));
+  mGraphics->Resize(mGraphics->Width(), mGraphics->Height(), ZoomForWindow(width, height), true);
   return true;
 }
 

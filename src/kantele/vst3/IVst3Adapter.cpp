@@ -219,7 +219,6 @@ tresult IVst3Adapter::setupProcessing(ProcessSetup& setup) {
   if (setup.symbolicSampleSize != kSample32 && setup.symbolicSampleSize != kSample64) {
     return kInvalidArgument;
   }
-  mSymbolicSampleSize = setup.symbolicSampleSize;
   SetSampleRate(setup.sampleRate);
   SetBlockSize(setup.maxSamplesPerBlock);
   SetRenderingOffline(setup.processMode == kOffline);
@@ -446,7 +445,6 @@ bool IVst3Adapter::RequestHostEditorSize(int width, int height) {
   if (!HasUI()) return false;
   if (width == GetEditorWidth() && height == GetEditorHeight()) return false;
   SetEditorSize(width, height);
-  if (mHostResizing) return true;
   return mView && mView->RequestFrameResize(width, height);
 }
 

@@ -196,8 +196,8 @@ class IVst3Adapter : public IApiBase,
   bool NotifyHostBeginEdit(int paramIdx) override;
   bool NotifyHostEndEdit(int paramIdx) override;
   void NotifyHostDisplayChanged() override;
-  /// While the host itself is resizing the view the size is only taken; otherwise the open
-  /// view asks its frame. False without an editor or when the size is unchanged.
+  /// The open view asks its frame; false without an editor or a view, or when the size is
+  /// unchanged.
   bool RequestHostEditorSize(int width, int height) override;
   void SetLatency(int samples) override;
   /// [audio-thread] This adapter declares no event buses, so no MIDI reaches the host: false.
@@ -205,16 +205,11 @@ class IVst3Adapter : public IApiBase,
 
   /// The open view tells the adapter it exists (or is gone, with null). [main-thread]
   void SetView(Vst3View* view) { mView = view; }
-  /// Whether a host-driven resize is under way (the view sets it around its onSize).
-  void SetHostResizing(bool resizing) { mHostResizing = resizing; }
 
   /// The context the host gave `initialize`, or null.
   vst3::FUnknown* GetHostContext() const { return mHostContext; }
   /// The host's component handler, or null.
   vst3::IComponentHandler* GetComponentHandler() const { return mComponentHandler; }
-  /// The configuration's bypass parameter, or -1.
-  int GetBypassParamIdx() const { return mBypassParamIdx; }
-  int GetSymbolicSampleSize() const { return mSymbolicSampleSize; }
 
  protected:
   vst3::tresult SetComponentState(vst3::IBStream* state) override;
@@ -241,9 +236,7 @@ class IVst3Adapter : public IApiBase,
 
   vst3::RefCount mRefs;
   bool mInitialized = false;
-  bool mHostResizing = false;
   int mBypassParamIdx = -1;
-  int mSymbolicSampleSize = vst3::kSample32;
   vst3::FUnknown* mHostContext = nullptr;
   vst3::IComponentHandler* mComponentHandler = nullptr;
   Vst3View* mView = nullptr;

@@ -131,10 +131,7 @@ tresult Vst3View::onSize(ViewRect* newSize) {
   if (width <= 0 || height <= 0) return kInvalidArgument;
   if (!mAttached) return kResultOk;
   if (width == mAdapter.GetEditorWidth() && height == mAdapter.GetEditorHeight()) return kResultOk;
-  // The host has resized already: the editor takes the size without asking again.
-  mAdapter.SetHostResizing(true);
   mAdapter.ResizeEditorWindow(width, height);
-  mAdapter.SetHostResizing(false);
   return kResultOk;
 }
 

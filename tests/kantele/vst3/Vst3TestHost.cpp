@@ -41,21 +41,14 @@ Vst3Instance::Vst3Instance(IPluginFactory* factory) {
     ADD_FAILURE() << "no factory";
     return;
   }
-  PClassInfo info = {};
-  const int32 count = factory->countClasses();
-  int32 index = 0;
-  for (; index < count; ++index) {
-    if (factory->getClassInfo(index, &info) == kResultOk &&
-        std::strcmp(info.category, kAudioModuleClass) == 0) {
-      break;
-    }
-  }
-  if (index == count) {
+  AudioModuleClass audioModule;
+  if (!FindAudioModuleClass(factory, audioModule)) {
     ADD_FAILURE() << "no audio module class";
     return;
   }
   void* obj = nullptr;
-  if (factory->createInstance(info.cid, IID_IComponent.data(), &obj) != kResultOk || !obj) {
+  if (factory->createInstance(audioModule.cid.data(), IID_IComponent.data(), &obj) != kResultOk ||
+      !obj) {
     ADD_FAILURE() << "createInstance failed";
     return;
   }

@@ -283,6 +283,57 @@ int PlugFrame::FireTimers() {
   return static_cast<int>(timers.size());
 }
 
+namespace {
+
+/// A fixed 8-bit text field, which need not be terminated.
+std::string Field(const char* text, size_t capacity) {
+  return std::string(text, strnlen(text, capacity));
+}
+
+}  // namespace
+
+bool FindAudioModuleClass(IPluginFactory* factory, AudioModuleClass& found) {
+  if (!factory) return false;
+  auto factory2 = Ref<IPluginFactory2>::Query(factory, IID_IPluginFactory2);
+  auto factory3 = Ref<IPluginFactory3>::Query(factory, IID_IPluginFactory3);
+  const int32 count = factory->countClasses();
+  for (int32 i = 0; i < count; ++i) {
+    PClassInfoW w{};
+    PClassInfo2 two{};
+    PClassInfo one{};
+    const char* cid = nullptr;
+    const char* category = nullptr;
+    if (factory3 && factory3->getClassInfoUnicode(i, &w) == kResultOk) {
+      cid = w.cid;
+      category = w.category;
+      found.name = String16ToUtf8(w.name, 64);
+      found.vendor = String16ToUtf8(w.vendor, 64);
+    } else if (factory2 && factory2->getClassInfo2(i, &two) == kResultOk) {
+      cid = two.cid;
+      category = two.category;
+      found.name = Field(two.name, sizeof two.name);
+      found.vendor = Field(two.vendor, sizeof two.vendor);
+    } else if (factory->getClassInfo(i, &one) == kResultOk) {
+      cid = one.cid;
+      category = one.category;
+      found.name = Field(one.name, sizeof one.name);
+      found.vendor.clear();
+    } else {
+      continue;
+    }
+    if (Field(category, sizeof one.category) != kAudioModuleClass) continue;
+    std::memcpy(found.cid.bytes, cid, sizeof found.cid.bytes);
+    if (found.vendor.empty()) {
+      PFactoryInfo info{};
+      if (factory->getFactoryInfo(&info) == kResultOk) {
+        found.vendor = Field(info.vendor, sizeof info.vendor);
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
 int PlugFrame::FireEventHandlers() {
   const std::vector<HandlerEntry> handlers = mHandlers;
   for (const HandlerEntry& h : handlers) h.handler->onFDIsSet(h.fd);

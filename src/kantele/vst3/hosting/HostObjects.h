@@ -259,5 +259,17 @@ class PlugFrame final : public IPlugFrame, public IRunLoop {
   std::vector<ViewRect> mResizes;
 };
 
+/// A factory's first class of category "Audio Module Class": its id, name and vendor.
+struct AudioModuleClass {
+  Uid cid{};
+  std::string name;
+  std::string vendor;  ///< the class's, else the factory's
+};
+
+/// Looks the factory's classes up, through the richest class information it offers
+/// (IPluginFactory3's Unicode texts, then IPluginFactory2's, then IPluginFactory's); false when
+/// no class is an audio module. [main-thread]
+bool FindAudioModuleClass(IPluginFactory* factory, AudioModuleClass& found);
+
 }  // namespace vst3
 }  // namespace kantele
