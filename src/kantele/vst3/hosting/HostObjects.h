@@ -19,6 +19,16 @@
 namespace kantele {
 namespace vst3 {
 
+/// Marks a function whose calls go into another module's objects. Those need not be objects of
+/// this program's C++ types (a module may lay out its interface tables by hand), so the
+/// sanitizer's dynamic-type check cannot judge the calls. On the inline functions below it
+/// holds for every copy, whichever one the linker keeps.
+#if defined(__GNUC__) || defined(__clang__)
+#define KANTELE_FOREIGN_CALLS __attribute__((no_sanitize("vptr")))
+#else
+#define KANTELE_FOREIGN_CALLS
+#endif
+
 /// Holds one reference to an interface and drops it when it goes.
 template <class I>
 class Ref {
@@ -41,7 +51,7 @@ class Ref {
 
   /// `iid` queried from `from`; empty when `from` is null or does not answer it.
   template <class From>
-  static Ref Query(From* from, const Uid& iid) {
+  KANTELE_FOREIGN_CALLS static Ref Query(From* from, const Uid& iid) {
     void* obj = nullptr;
     if (from && from->queryInterface(iid.data(), &obj) == kResultOk && obj) {
       return Ref(static_cast<I*>(obj));
@@ -49,7 +59,7 @@ class Ref {
     return Ref();
   }
 
-  void Reset() {
+  KANTELE_FOREIGN_CALLS void Reset() {
     if (mPtr) mPtr->release();
     mPtr = nullptr;
   }
