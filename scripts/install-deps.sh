@@ -31,6 +31,9 @@ packages=(
   python3-cairo python3-pil
   # a real host in the test command: Ardour headless (its Lua session tool and exporter)
   ardour
+  # LV2: the format's headers and vocabularies, its command-line hosts (lv2info, lv2apply), jalv
+  # and the JACK server it runs under (the dummy driver needs no sound hardware)
+  lv2-dev lilv-utils jalv jackd2
 )
 
 missing=()

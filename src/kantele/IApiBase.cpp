@@ -218,8 +218,10 @@ void IApiBase::FormatVersion(uint32_t version, Text& out) {
 }
 
 const char* IApiBase::GetAPIName(int apiCode) {
-  static const char* const kNames[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB"};
-  return (apiCode >= 0 && apiCode < 8) ? kNames[apiCode] : "";
+  static const char* const kNames[] = {"VST2", "VST3", "AU",  "AUv3", "AAX",
+                                       "APP",  "WAM",  "WEB", "LV2"};
+  constexpr int kCount = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
+  return (apiCode >= 0 && apiCode < kCount) ? kNames[apiCode] : "";
 }
 
 }  // namespace kantele

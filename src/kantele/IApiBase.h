@@ -173,7 +173,8 @@ class IApiBase : public IStateBase {
   void SetHost(const char* productText, uint32_t version);
   /// "v%d.%d.%d" of a version word (major in bits 16 and up, minor 8-15, patch 0-7).
   static void FormatVersion(uint32_t version, Text& out);
-  /// The API name of an API code ("VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB"), or
+  /// The API name of an API code ("VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB", "LV2"),
+  /// or
   /// "" for any other code. [any-thread]
   static const char* GetAPIName(int apiCode);
   /// This plug-in's API name ("VST2").

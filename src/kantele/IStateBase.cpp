@@ -87,6 +87,25 @@ int IStateBase::UnserializePresets(const ByteChunk& chunk, int startPos) {
   return pos;
 }
 
+bool IStateBase::GetProgramChunk(ByteChunk& chunk) const {
+  chunk.InitWithVersionHeader();
+  return SerializeState(chunk);
+}
+
+bool IStateBase::SetProgramChunk(const ByteChunk& chunk) {
+  ByteChunk before;
+  SerializeState(before);
+  int32_t version = 0;
+  const int start = ByteChunk::ReadVersionHeader(chunk, &version);
+  if (start < 0 || UnserializeState(chunk, start) < 0) {
+    UnserializeState(before, 0);
+    return false;
+  }
+  ModifyCurrentPreset();
+  OnStateRestored();
+  return true;
+}
+
 bool IStateBase::RestorePreset(int idx) {
   if (idx < 0 || idx >= NPresets()) return false;
   PresetSlot& preset = *mPresets[static_cast<size_t>(idx)];

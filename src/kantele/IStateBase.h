@@ -78,6 +78,13 @@ class IStateBase : public gfx::IGfxEditorDelegate {
   /// Answers the position after the bank, or -1 when the data ran out.
   int UnserializePresets(const ByteChunk& chunk, int startPos);
 
+  /// The program chunk every format stores: the versioned header, then `SerializeState`.
+  /// Answers whether every append succeeded.
+  bool GetProgramChunk(ByteChunk& chunk) const;
+  /// Applies a program chunk: the current preset takes the state and `OnStateRestored` runs.
+  /// Bytes that do not parse put the state from before back and answer false.
+  bool SetProgramChunk(const ByteChunk& chunk);
+
   /// Makes preset `idx` current. An initialised preset is read into the parameters; a free one
   /// is initialised from the current parameters and named "user preset N" (N = 1 + the number of
   /// presets whose name contains "user preset"). On success the index becomes current and

@@ -103,9 +103,9 @@ TEST(IdentityTest, VersionTextsAndApiNames) {
   EXPECT_STREQ(t.Get(), "v10.2.3");
   IApiBase::FormatVersion(0xFFFFFFFFu, t);
   EXPECT_STREQ(t.Get(), "v65535.255.255");
-  const char* names[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB"};
-  for (int i = 0; i < 8; ++i) EXPECT_STREQ(IApiBase::GetAPIName(i), names[i]);
-  EXPECT_STREQ(IApiBase::GetAPIName(8), "");
+  const char* names[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB", "LV2"};
+  for (int i = 0; i < 9; ++i) EXPECT_STREQ(IApiBase::GetAPIName(i), names[i]);
+  EXPECT_STREQ(IApiBase::GetAPIName(9), "");
   EXPECT_STREQ(IApiBase::GetAPIName(-1), "");
 }
 

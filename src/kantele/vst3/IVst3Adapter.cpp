@@ -265,30 +265,15 @@ bool IVst3Adapter::WriteStream(IBStream* stream, const ByteChunk& chunk) {
   return true;
 }
 
-bool IVst3Adapter::RestoreState(const ByteChunk& chunk) {
-  ByteChunk before;
-  SerializeState(before);
-  int32_t version = 0;
-  const int start = ByteChunk::ReadVersionHeader(chunk, &version);
-  if (start < 0 || UnserializeState(chunk, start) < 0) {
-    UnserializeState(before, 0);
-    return false;
-  }
-  ModifyCurrentPreset();
-  OnStateRestored();
-  return true;
-}
-
 tresult IVst3Adapter::SetComponentState(IBStream* state) {
   if (!state) return kInvalidArgument;
   if (!ReadStream(state, mState)) return kResultFalse;
-  return RestoreState(mState) ? kResultOk : kResultFalse;
+  return SetProgramChunk(mState) ? kResultOk : kResultFalse;
 }
 
 tresult IVst3Adapter::GetComponentState(IBStream* state) {
   if (!state) return kInvalidArgument;
-  mState.InitWithVersionHeader();
-  if (!SerializeState(mState)) return kInternalError;
+  if (!GetProgramChunk(mState)) return kInternalError;
   return WriteStream(state, mState) ? kResultOk : kResultFalse;
 }
 

@@ -223,8 +223,6 @@ class IVst3Adapter : public IApiBase,
   static bool ReadStream(vst3::IBStream* stream, ByteChunk& chunk);
   /// Writes all of `chunk`; false when the stream fails or stops taking bytes.
   static bool WriteStream(vst3::IBStream* stream, const ByteChunk& chunk);
-  /// The state bytes applied as a program chunk; on failure the state before is put back.
-  bool RestoreState(const ByteChunk& chunk);
 
   // The audio path (IVst3Adapter_process.cpp). [audio-thread] Never allocate or lock.
   void ApplyParameterChanges(vst3::IParameterChanges* changes);
