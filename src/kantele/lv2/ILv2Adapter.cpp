@@ -30,7 +30,8 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
 /// largest "n-n" layout's.
 int ChannelsFor(const InstanceInfo& info, const IProcessor& frame) {
   const int maxIn = frame.MaxNChannels(kDirInput);
-  if (info.mChannels > 0 && info.mChannels <= maxIn && frame.LegalIO(info.mChannels, info.mChannels)) {
+  if (info.mChannels > 0 && info.mChannels <= maxIn &&
+      frame.LegalIO(info.mChannels, info.mChannels)) {
     return info.mChannels;
   }
   for (int n = maxIn; n > 0; --n) {
@@ -81,7 +82,8 @@ ILv2Adapter::ILv2Adapter(const InstanceInfo& info, const Config& config)
   const auto nParams = static_cast<size_t>(NParams());
   const auto nChannels = static_cast<size_t>(mChannels);
   mControlPorts.assign(nParams, nullptr);
-  mSeenControl.assign(nParams, std::numeric_limits<float>::quiet_NaN());
+  mSeenControl = std::make_unique<std::atomic<float>[]>(nParams);
+  for (size_t i = 0; i < nParams; ++i) mSeenControl[i] = std::numeric_limits<float>::quiet_NaN();
   mInputPorts.assign(nChannels, nullptr);
   mOutputPorts.assign(nChannels, nullptr);
   mPieceInputs.assign(nChannels, nullptr);
@@ -104,7 +106,8 @@ bool ILv2Adapter::Instantiate(double sampleRate, const LV2_Feature* const* featu
     mChunkType = mMap->map(mMap->handle, LV2_ATOM__Chunk);
     mStateKey = mMap->map(mMap->handle, kStateChunkUri);
   }
-  const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
+  const auto* options =
+      static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
   const int blockLength = BlockLengthFromOptions(options, mMap);
   SetBlockSize(blockLength > 0 ? blockLength : kDefaultBlockSize);
   SetHost("", 0);
@@ -133,12 +136,6 @@ void ILv2Adapter::Deactivate() {
   OnReset();
 }
 
-void ILv2Adapter::MarkControlPortsSeen() {
-  for (size_t i = 0; i < mControlPorts.size(); ++i) {
-    if (mControlPorts[i]) mSeenControl[i] = *mControlPorts[i];
-  }
-}
-
 bool ILv2Adapter::SendMidiMsg(const MidiMsg&) { return false; }
 
 // ---------------------------------------------------------------------------------------------
@@ -147,6 +144,11 @@ bool ILv2Adapter::SendMidiMsg(const MidiMsg&) { return false; }
 LV2_State_Status ILv2Adapter::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle) {
   if (!mMap) return LV2_STATE_ERR_NO_FEATURE;
   if (!store) return LV2_STATE_ERR_UNKNOWN;
+  // A run overlapping the save sets the same values: both are atomic stores of one value.
+  for (size_t i = 0; i < mControlPorts.size(); ++i) {
+    float value;
+    if (PendingControl(i, value)) GetParam(static_cast<int>(i))->SetValue(value);
+  }
   if (!GetProgramChunk(mState)) return LV2_STATE_ERR_UNKNOWN;
   return store(handle, mStateKey, mState.GetData(), static_cast<size_t>(mState.Size()), mChunkType,
                LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
@@ -165,11 +167,10 @@ LV2_State_Status ILv2Adapter::RestoreState(LV2_State_Retrieve_Function retrieve,
   if (size > static_cast<size_t>(kMaxStateSize)) return LV2_STATE_ERR_UNKNOWN;
   mState.Clear();
   mState.PutBytes(data, static_cast<int>(size));
-  if (!SetProgramChunk(mState)) return LV2_STATE_ERR_UNKNOWN;
-  // The host's control ports still hold the values from before: the restored state holds
-  // until the host changes one.
-  MarkControlPortsSeen();
-  return LV2_STATE_SUCCESS;
+  // A control port the host has not changed since the last run keeps the restored value; in an
+  // instance that has not run, the first run applies every control port, since a host's
+  // controls are what it shows and saves.
+  return SetProgramChunk(mState) ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
 }
 
 // ---------------------------------------------------------------------------------------------

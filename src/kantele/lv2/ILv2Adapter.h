@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <lv2/core/lv2.h>
@@ -42,15 +44,17 @@ struct InstanceInfo {
 /// audio outputs. Control ports carry real (not normalised) values.
 ///
 /// Processing. `Run` reads every connected control port once and applies a value that changed
-/// since the last run (or since a state restore) through the parameter model, which keeps it
+/// since the last run (every value at the first run) through the parameter model, which keeps it
 /// within the parameter's range; NaN is ignored. Then it processes any number of frames, in
 /// pieces no longer than the block size set up from the host's options (512 without).
 /// Unconnected audio inputs read as silence; unconnected outputs are not written.
 ///
 /// State. One property, `kStateChunkUri`, an atom:Chunk holding exactly the bytes of the VST2
 /// program chunk (the versioned header, then `SerializeState`), so a state moves between the
-/// formats. Bytes that do not parse change nothing. Without the host's URID map there is no
-/// state: save and restore answer LV2_STATE_ERR_NO_FEATURE.
+/// formats. A save holds the state the next run processes with: a control port's value the
+/// plug-in has not run with yet is taken first, so a host that sets a control and saves before
+/// running saves what it shows. Bytes that do not parse change nothing. Without the host's URID map
+/// there is no state: save and restore answer LV2_STATE_ERR_NO_FEATURE.
 ///
 /// Editor (role kRoleEditor). Opens in the host's parent window; the host's port events set
 /// the parameter copy and the editor's controls; the editor's gestures go to the host as
@@ -99,10 +103,14 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   /// [audio-thread] Never allocates or locks (ILv2Adapter_run.cpp).
   void Run(uint32_t nFrames);
 
+  /// [any-thread but the audio thread's run: LV2 lets a save overlap a run] The parameters a
+  /// pending control port value sets are set as the next run would set them; nothing else
+  /// changes.
   LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle);
   /// A missing property answers LV2_STATE_ERR_NO_PROPERTY, a property that is not a chunk
   /// LV2_STATE_ERR_BAD_TYPE, bytes that do not parse LV2_STATE_ERR_UNKNOWN; none changes
-  /// anything. A restored state holds until the host changes a control port.
+  /// anything. A restored state holds until the host changes a control port (in an instance
+  /// that has not run yet, the first run applies every control port).
   LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
   // The editor object. [main-thread: the host's user-interface thread]
@@ -130,10 +138,11 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   bool SendMidiMsg(const MidiMsg& msg) override;
 
  private:
+  /// Whether control port `i` is connected and holds a value not yet applied (NaN never is);
+  /// the value goes to `value`. [any-thread] Never allocates or locks.
+  bool PendingControl(size_t i, float& value) const;
   /// [audio-thread] The connected control ports whose value changed, applied.
   void ReadControlPorts();
-  /// Marks every connected control port's current value as seen.
-  void MarkControlPortsSeen();
 
   InstanceInfo::ERole mRole;
   int mChannels = 0;
@@ -141,9 +150,10 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   LV2_URID mChunkType = 0;
   LV2_URID mStateKey = 0;
 
-  // Processing: port pointers and the last value seen on each control port (NaN: none).
+  // Processing: port pointers and the last value seen on each control port (NaN: none),
+  // atomic since a save may read them during a run.
   std::vector<const float*> mControlPorts;
-  std::vector<float> mSeenControl;
+  std::unique_ptr<std::atomic<float>[]> mSeenControl;
   std::vector<const float*> mInputPorts;
   std::vector<float*> mOutputPorts;
   // One piece's channel pointers, allocated at construction.

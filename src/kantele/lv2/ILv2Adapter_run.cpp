@@ -7,15 +7,20 @@
 
 namespace kantele {
 
+bool ILv2Adapter::PendingControl(size_t i, float& value) const {
+  const float* port = mControlPorts[i];
+  if (!port) return false;
+  value = *port;
+  // Only a change is applied, so a restored state holds until the host moves a control.
+  // NaN never compares equal: it is skipped rather than taken as a change.
+  return !std::isnan(value) && value != mSeenControl[i].load(std::memory_order_relaxed);
+}
+
 void ILv2Adapter::ReadControlPorts() {
   for (size_t i = 0; i < mControlPorts.size(); ++i) {
-    const float* port = mControlPorts[i];
-    if (!port) continue;
-    const float value = *port;
-    // Only a change is applied, so a restored state holds until the host moves a control.
-    // NaN never compares equal: it is skipped here rather than taken as a change.
-    if (std::isnan(value) || value == mSeenControl[i]) continue;
-    mSeenControl[i] = value;
+    float value;
+    if (!PendingControl(i, value)) continue;
+    mSeenControl[i].store(value, std::memory_order_relaxed);
     const int idx = static_cast<int>(i);
     // The parameter model quantises and clamps: an infinite or out-of-range value ends
     // within the parameter's range, as a host's value does in every format.
