@@ -36,7 +36,10 @@ const char* ParamSourceName(EParamSource source);
 /// editor. It owns the parameter list and the editor's size and size limits, and declares the
 /// traffic in both directions: what the plug-in pushes to the editor and what the editor sends
 /// back. It holds no graphics; a graphics delegate derives from it, and every plug-in object is
-/// its own delegate.
+/// its own delegate. Where a format keeps the editor apart from the processing instance (LV2),
+/// the editor's delegate is a second object of the same plug-in class: the host's values reach
+/// it as they reach any delegate, and its editor-to-plug-in operations go to the host, which
+/// passes them on to the processing instance. The editor cannot tell the two arrangements apart.
 ///
 /// Threads. `OnParamChange` may run on any thread that changes a parameter (host automation, the
 /// audio thread through the host's parameter callback, the editor) and must not touch the editor.
