@@ -136,6 +136,12 @@ void ILv2Adapter::Deactivate() {
   OnReset();
 }
 
+void ILv2Adapter::MarkControlPortsSeen() {
+  for (size_t i = 0; i < mControlPorts.size(); ++i) {
+    if (mControlPorts[i]) mSeenControl[i].store(*mControlPorts[i], std::memory_order_relaxed);
+  }
+}
+
 bool ILv2Adapter::SendMidiMsg(const MidiMsg&) { return false; }
 
 // ---------------------------------------------------------------------------------------------
@@ -167,10 +173,11 @@ LV2_State_Status ILv2Adapter::RestoreState(LV2_State_Retrieve_Function retrieve,
   if (size > static_cast<size_t>(kMaxStateSize)) return LV2_STATE_ERR_UNKNOWN;
   mState.Clear();
   mState.PutBytes(data, static_cast<int>(size));
-  // A control port the host has not changed since the last run keeps the restored value; in an
-  // instance that has not run, the first run applies every control port, since a host's
-  // controls are what it shows and saves.
-  return SetProgramChunk(mState) ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
+  if (!SetProgramChunk(mState)) return LV2_STATE_ERR_UNKNOWN;
+  // The host's control ports still hold the values from before: the restored state holds until
+  // the host changes one (hosts that keep their own control values set them after a restore).
+  MarkControlPortsSeen();
+  return LV2_STATE_SUCCESS;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -44,7 +44,7 @@ struct InstanceInfo {
 /// audio outputs. Control ports carry real (not normalised) values.
 ///
 /// Processing. `Run` reads every connected control port once and applies a value that changed
-/// since the last run (every value at the first run) through the parameter model, which keeps it
+/// since the last run (or since a state restore) through the parameter model, which keeps it
 /// within the parameter's range; NaN is ignored. Then it processes any number of frames, in
 /// pieces no longer than the block size set up from the host's options (512 without).
 /// Unconnected audio inputs read as silence; unconnected outputs are not written.
@@ -109,8 +109,7 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle);
   /// A missing property answers LV2_STATE_ERR_NO_PROPERTY, a property that is not a chunk
   /// LV2_STATE_ERR_BAD_TYPE, bytes that do not parse LV2_STATE_ERR_UNKNOWN; none changes
-  /// anything. A restored state holds until the host changes a control port (in an instance
-  /// that has not run yet, the first run applies every control port).
+  /// anything. A restored state holds until the host changes a control port.
   LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
   // The editor object. [main-thread: the host's user-interface thread]
@@ -143,6 +142,9 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   bool PendingControl(size_t i, float& value) const;
   /// [audio-thread] The connected control ports whose value changed, applied.
   void ReadControlPorts();
+  /// Marks every connected control port's current value as seen. [main-thread, never during a
+  /// run]
+  void MarkControlPortsSeen();
 
   InstanceInfo::ERole mRole;
   int mChannels = 0;
