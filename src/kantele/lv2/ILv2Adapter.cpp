@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
@@ -30,7 +31,8 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
 /// largest "n-n" layout's.
 int ChannelsFor(const InstanceInfo& info, const IProcessor& frame) {
   const int maxIn = frame.MaxNChannels(kDirInput);
-  if (info.mChannels > 0 && info.mChannels <= maxIn && frame.LegalIO(info.mChannels, info.mChannels)) {
+  if (info.mChannels > 0 && info.mChannels <= maxIn &&
+      frame.LegalIO(info.mChannels, info.mChannels)) {
     return info.mChannels;
   }
   for (int n = maxIn; n > 0; --n) {
@@ -104,7 +106,8 @@ bool ILv2Adapter::Instantiate(double sampleRate, const LV2_Feature* const* featu
     mChunkType = mMap->map(mMap->handle, LV2_ATOM__Chunk);
     mStateKey = mMap->map(mMap->handle, kStateChunkUri);
   }
-  const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
+  const auto* options =
+      static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
   const int blockLength = BlockLengthFromOptions(options, mMap);
   SetBlockSize(blockLength > 0 ? blockLength : kDefaultBlockSize);
   SetHost("", 0);
@@ -147,6 +150,12 @@ bool ILv2Adapter::SendMidiMsg(const MidiMsg&) { return false; }
 LV2_State_Status ILv2Adapter::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle) {
   if (!mMap) return LV2_STATE_ERR_NO_FEATURE;
   if (!store) return LV2_STATE_ERR_UNKNOWN;
+  // The parameters take the ports' values when the instance runs; a state saved before that
+  // (a host that sets the ports and saves without running) must still hold them. A run going
+  // on now holds the flag only while it reads the ports.
+  while (mReadingPorts.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  ReadControlPorts();
+  mReadingPorts.clear(std::memory_order_release);
   if (!GetProgramChunk(mState)) return LV2_STATE_ERR_UNKNOWN;
   return store(handle, mStateKey, mState.GetData(), static_cast<size_t>(mState.Size()), mChunkType,
                LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);

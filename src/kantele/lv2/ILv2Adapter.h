@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -50,7 +51,8 @@ struct InstanceInfo {
 /// State. One property, `kStateChunkUri`, an atom:Chunk holding exactly the bytes of the VST2
 /// program chunk (the versioned header, then `SerializeState`), so a state moves between the
 /// formats. Bytes that do not parse change nothing. Without the host's URID map there is no
-/// state: save and restore answer LV2_STATE_ERR_NO_FEATURE.
+/// state: save and restore answer LV2_STATE_ERR_NO_FEATURE. A control port value the host
+/// wrote is the instance's setting from then on, run or not: save applies the ports first.
 ///
 /// Editor (role kRoleEditor). Opens in the host's parent window; the host's port events set
 /// the parameter copy and the editor's controls; the editor's gestures go to the host as
@@ -60,7 +62,8 @@ struct InstanceInfo {
 ///
 /// Threads. `Run` is the audio thread's: it takes no lock and allocates nothing. Everything
 /// else is the host's main or user-interface thread, never concurrent with `Run`
-/// (LV2's instantiation and discovery classes).
+/// (LV2's instantiation and discovery classes), except `SaveState`, which LV2 lets a host call
+/// while `Run` runs: the two never read the control ports at once (`mReadingPorts`).
 class ILv2Adapter : public IApiBase, public IProcessor {
  public:
   /// The API code of LV2 (`IApiBase::GetAPIName` answers "LV2" for it).
@@ -130,7 +133,8 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   bool SendMidiMsg(const MidiMsg& msg) override;
 
  private:
-  /// [audio-thread] The connected control ports whose value changed, applied.
+  /// [audio-thread, or a save holding `mReadingPorts`] The connected control ports whose value
+  /// changed, applied.
   void ReadControlPorts();
   /// Marks every connected control port's current value as seen.
   void MarkControlPortsSeen();
@@ -144,6 +148,8 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   // Processing: port pointers and the last value seen on each control port (NaN: none).
   std::vector<const float*> mControlPorts;
   std::vector<float> mSeenControl;
+  /// Held by whichever of `Run` and `SaveState` reads the control ports.
+  std::atomic_flag mReadingPorts = ATOMIC_FLAG_INIT;
   std::vector<const float*> mInputPorts;
   std::vector<float*> mOutputPorts;
   // One piece's channel pointers, allocated at construction.

@@ -25,7 +25,11 @@ void ILv2Adapter::ReadControlPorts() {
 }
 
 void ILv2Adapter::Run(uint32_t nFrames) {
-  ReadControlPorts();
+  // A save holding the flag applies the ports itself; this run leaves them to it.
+  if (!mReadingPorts.test_and_set(std::memory_order_acquire)) {
+    ReadControlPorts();
+    mReadingPorts.clear(std::memory_order_release);
+  }
   MidiMsg msg;
   while (mMidiMsgsFromEditor.Pop(msg)) ProcessMidiMsg(msg);
   // Pieces no longer than the block size the frame was set up for; the effect reads its
