@@ -4,6 +4,7 @@
 # The Linux module's interface to the system, as the dynamic linker sees it:
 #  - it exports exactly EXPORTS (names sorted, separated by spaces): "VSTPluginMain main", both
 #    at one address, for the VST2 module; "GetPluginFactory ModuleEntry ModuleExit" for VST3;
+#    "lv2_descriptor lv2ui_descriptor" for LV2;
 #  - it needs only libc, libm, libstdc++, libgcc and Xlib (libX11, for the editor's window;
 #    OpenGL is loaded at run time) and, in a sanitizer build, the runtimes named on the
 #    command line;

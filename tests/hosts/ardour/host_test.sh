@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A real host, headless: Ardour 7 loads the plug-in just built the way a user's Ardour would
-# (scanned from a plug-in folder), builds sessions with a deterministic noise source feeding
+# (scanned from a plug-in folder, or an LV2 bundle found on its path), builds sessions with a deterministic noise source feeding
 # it, sets its parameters, saves, loads again and renders. Fails unless Ardour shows the full
 # parameter names in order, the values survive saving and loading, the render with Bypass on
 # equals the render without the plug-in sample for sample, and the render at the defaults is
@@ -9,14 +9,15 @@
 #
 #   host_test.sh vst2 MODULE
 #   host_test.sh vst3 BUNDLE [VST2_MODULE]
+#   host_test.sh lv2 BUNDLE
 #     MODULE, VST2_MODULE  the VST2 plug-in's .so
-#     BUNDLE               the VST3 plug-in's bundle folder (Tolvane.vst3)
+#     BUNDLE               the VST3 or LV2 plug-in's bundle folder (Tolvane.vst3, Tolvane.lv2)
 #
 # A format is a case below: how Ardour finds the plug-in, and its Ardour plug-in type.
 # Everything Ardour writes goes to a folder of its own (its own HOME), removed at the end.
 set -euo pipefail
 if [ "$#" -lt 2 ] || [ "$#" -gt 3 ] || { [ "$#" -eq 3 ] && [ "$1" != vst3 ]; }; then
-  echo "usage: $0 vst2 MODULE | $0 vst3 BUNDLE [VST2_MODULE]" >&2
+  echo "usage: $0 vst2 MODULE | $0 vst3 BUNDLE [VST2_MODULE] | $0 lv2 BUNDLE" >&2
   exit 2
 fi
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
@@ -53,6 +54,13 @@ use_vst3() {
   export VST3_PATH="$work/vst3"
   /usr/lib/ardour7/ardour-vst3-scanner -q -f "$work/vst3/$(basename "$1")"
 }
+# LV2 needs no scanner: Ardour reads the bundles on its LV2 path when it starts, the system's
+# vocabularies among them.
+use_lv2() {
+  mkdir -p "$work/lv2"
+  cp -R "$1" "$work/lv2/"
+  export LV2_PATH="$work/lv2:/usr/lib/lv2"
+}
 
 # sessions DIR TYPE [SESSION]: makes and checks the sessions in DIR with the plug-in of Ardour
 # type TYPE, or loads and checks the saved SESSION; prints Ardour's findings.
@@ -77,6 +85,10 @@ case "$format" in
   vst3)
     use_vst3 "$plugin"
     type=VST3
+    ;;
+  lv2)
+    use_lv2 "$plugin"
+    type=LV2
     ;;
   *)
     echo "host test: unknown format $format" >&2

@@ -40,8 +40,9 @@ def add_session_range(path, seconds):
         f.write(xml)
 
 
-def read_float_wav(path):
-    """(channels, rate, interleaved samples) of a 32-bit float WAV file."""
+def read_wav(path, float_only=False):
+    """(channels, rate, interleaved samples) of a WAV file: 32-bit float, or (unless
+    `float_only`) 16- or 32-bit integer PCM scaled to [-1, 1)."""
     with open(path, "rb") as f:
         data = f.read()
     if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
@@ -52,16 +53,31 @@ def read_float_wav(path):
         body = data[pos + 8:pos + 8 + size]
         if tag == b"fmt ":
             fmt = struct.unpack_from("<HHIIHH", body)
+            # An extensible format's sample format is the first two bytes of its subformat.
+            if fmt[0] == 0xFFFE and len(body) >= 26:
+                fmt = struct.unpack_from("<H", body, 24) + fmt[1:]
         elif tag == b"data":
             samples = body
         pos += 8 + size + (size & 1)
     if not fmt or samples is None:
         sys.exit("%s: no format or no data" % path)
     code, channels, rate, _, _, bits = fmt
-    if bits != 32 or code not in (3, 0xFFFE):
-        sys.exit("%s: not 32-bit float (format %d, %d bits)" % (path, code, bits))
-    count = len(samples) // 4
-    return channels, rate, struct.unpack("<%df" % count, samples[:count * 4])
+    if code == 3 and bits == 32:
+        count = len(samples) // 4
+        return channels, rate, struct.unpack("<%df" % count, samples[:count * 4])
+    if code == 1 and bits in (16, 32) and not float_only:
+        width = bits // 8
+        count = len(samples) // width
+        scale = float(1 << (bits - 1))
+        ints = struct.unpack("<%d%s" % (count, "h" if bits == 16 else "i"), samples[:count * width])
+        return channels, rate, tuple(v / scale for v in ints)
+    sys.exit("%s: not %s (format %d, %d bits)" %
+             (path, "32-bit float" if float_only else "float or 16/32-bit PCM", code, bits))
+
+
+def read_float_wav(path):
+    """(channels, rate, interleaved samples) of a 32-bit float WAV file."""
+    return read_wav(path, float_only=True)
 
 
 # ardour7-export writes the engine's first cycle (256 frames, now and then 272: it depends on
