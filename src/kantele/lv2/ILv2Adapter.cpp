@@ -30,7 +30,8 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
 /// largest "n-n" layout's.
 int ChannelsFor(const InstanceInfo& info, const IProcessor& frame) {
   const int maxIn = frame.MaxNChannels(kDirInput);
-  if (info.mChannels > 0 && info.mChannels <= maxIn && frame.LegalIO(info.mChannels, info.mChannels)) {
+  if (info.mChannels > 0 && info.mChannels <= maxIn &&
+      frame.LegalIO(info.mChannels, info.mChannels)) {
     return info.mChannels;
   }
   for (int n = maxIn; n > 0; --n) {
@@ -104,7 +105,8 @@ bool ILv2Adapter::Instantiate(double sampleRate, const LV2_Feature* const* featu
     mChunkType = mMap->map(mMap->handle, LV2_ATOM__Chunk);
     mStateKey = mMap->map(mMap->handle, kStateChunkUri);
   }
-  const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
+  const auto* options =
+      static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
   const int blockLength = BlockLengthFromOptions(options, mMap);
   SetBlockSize(blockLength > 0 ? blockLength : kDefaultBlockSize);
   SetHost("", 0);

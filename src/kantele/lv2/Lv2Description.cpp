@@ -54,10 +54,14 @@ const char* ClassOf(const char* category) {
   static const struct {
     const char* category;
     const char* lv2Class;
-  } kClasses[] = {{"Distortion", "lv2:DistortionPlugin"}, {"Dynamics", "lv2:DynamicsPlugin"},
-                  {"EQ", "lv2:EQPlugin"},                 {"Filter", "lv2:FilterPlugin"},
-                  {"Delay", "lv2:DelayPlugin"},           {"Reverb", "lv2:ReverbPlugin"},
-                  {"Modulation", "lv2:ModulatorPlugin"},  {"Generator", "lv2:GeneratorPlugin"}};
+  } kClasses[] = {{"Distortion", "lv2:DistortionPlugin"},
+                  {"Dynamics", "lv2:DynamicsPlugin"},
+                  {"EQ", "lv2:EQPlugin"},
+                  {"Filter", "lv2:FilterPlugin"},
+                  {"Delay", "lv2:DelayPlugin"},
+                  {"Reverb", "lv2:ReverbPlugin"},
+                  {"Modulation", "lv2:ModulatorPlugin"},
+                  {"Generator", "lv2:GeneratorPlugin"}};
   for (const auto& c : kClasses) {
     if (category && std::strcmp(category, c.category) == 0) return c.lv2Class;
   }
@@ -142,9 +146,9 @@ const char* Lv2UnitOf(const char* label) {
   static const struct {
     const char* label;
     const char* unit;
-  } kUnits[] = {{"%", "units:pc"},  {"dB", "units:db"},  {"Hz", "units:hz"},   {"kHz", "units:khz"},
-                {"ms", "units:ms"}, {"s", "units:s"},    {"bpm", "units:bpm"}, {"cents", "units:cent"},
-                {"st", "units:semitone12TET"}};
+  } kUnits[] = {{"%", "units:pc"},    {"dB", "units:db"},      {"Hz", "units:hz"},
+                {"kHz", "units:khz"}, {"ms", "units:ms"},      {"s", "units:s"},
+                {"bpm", "units:bpm"}, {"cents", "units:cent"}, {"st", "units:semitone12TET"}};
   for (const auto& u : kUnits) {
     if (label && std::strcmp(label, u.label) == 0) return u.unit;
   }

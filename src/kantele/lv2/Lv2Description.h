@@ -39,9 +39,9 @@ int Lv2WriteDescription(const Config& config, Lv2Module::CreateFunc create, cons
 }  // namespace kantele
 
 /// The description generator's main: `program <bundle folder> <binary file name>`.
-#define KANTELE_LV2_DESCRIPTION_MAIN(Plugin)                                                   \
-  int main(int argc, char** argv) {                                                            \
-    if (argc != 3) return 2;                                                                   \
+#define KANTELE_LV2_DESCRIPTION_MAIN(Plugin)                                                     \
+  int main(int argc, char** argv) {                                                              \
+    if (argc != 3) return 2;                                                                     \
     return kantele::Lv2WriteDescription(Plugin::MakeConfig(), &kantele::Lv2CreatePlugin<Plugin>, \
-                                        argv[1], argv[2]);                                     \
+                                        argv[1], argv[2]);                                       \
   }

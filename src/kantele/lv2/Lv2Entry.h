@@ -25,12 +25,12 @@ ILv2Adapter* Lv2CreatePlugin(const InstanceInfo& info) {
 
 }  // namespace kantele
 
-#define KANTELE_LV2_ENTRY(Plugin)                                                                  \
-  LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {              \
-    return kantele::Lv2Module::Get(Plugin::MakeConfig(), &kantele::Lv2CreatePlugin<Plugin>)        \
-        ->Descriptor(index);                                                                       \
-  }                                                                                                \
-  LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {          \
-    return kantele::Lv2Module::Get(Plugin::MakeConfig(), &kantele::Lv2CreatePlugin<Plugin>)        \
-        ->UiDescriptor(index);                                                                     \
+#define KANTELE_LV2_ENTRY(Plugin)                                                           \
+  LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {                  \
+    return kantele::Lv2Module::Get(Plugin::MakeConfig(), &kantele::Lv2CreatePlugin<Plugin>) \
+        ->Descriptor(index);                                                                \
+  }                                                                                         \
+  LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {              \
+    return kantele::Lv2Module::Get(Plugin::MakeConfig(), &kantele::Lv2CreatePlugin<Plugin>) \
+        ->UiDescriptor(index);                                                              \
   }

@@ -185,10 +185,9 @@ const void* Lv2Module::ExtensionData(const char* uri) {
   return nullptr;
 }
 
-LV2UI_Handle Lv2Module::InstantiateUi(const LV2UI_Descriptor*, const char* pluginUri,
-                                      const char*, LV2UI_Write_Function write,
-                                      LV2UI_Controller controller, LV2UI_Widget* widget,
-                                      const LV2_Feature* const* features) {
+LV2UI_Handle Lv2Module::InstantiateUi(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                                      LV2UI_Write_Function write, LV2UI_Controller controller,
+                                      LV2UI_Widget* widget, const LV2_Feature* const* features) {
   const Lv2Variant* variant = sModule->VariantOf(pluginUri);
   if (!variant || !widget || !sModule->mHasUI) return nullptr;
   *widget = nullptr;
