@@ -182,7 +182,7 @@ TEST_F(Lv2EditorTest, EditorGesturesReachTheHostAsTouchAndWrites) {
     const auto port = static_cast<uint32_t>(c.param);
     EXPECT_EQ(mHost.mTouches,
               (std::vector<std::pair<uint32_t, bool>>{{port, true}, {port, false}}));
-    EXPECT_EQ(mHost.mWrites, (std::vector<Lv2UiHost::Write>{{port, 4, 0, c.written}}));
+    EXPECT_EQ(mHost.mWrites, (std::vector<Lv2UiHost::Write>{{port, 4u, 0u, c.written}}));
   }
 }
 

@@ -95,12 +95,13 @@ void Lv2Instance::Run(Planar<float>& in, Planar<float>& out, int offset, int fra
   Run(static_cast<uint32_t>(frames));
 }
 
-Planar<float> Lv2Instance::Render(Planar<float>& in, const std::vector<int>& runs) {
-  Planar<float> out(static_cast<int>(in.channel.size()), in.Frames());
+Planar<float> Lv2Instance::Render(Planar<float>& in, const std::vector<int>& runs, bool inPlace) {
+  Planar<float> out =
+      inPlace ? in : Planar<float>(static_cast<int>(in.channel.size()), in.Frames());
   size_t next = 0;
   for (int offset = 0; offset < in.Frames(); next = (next + 1) % runs.size()) {
     const int n = std::min(runs[next], in.Frames() - offset);
-    Run(in, out, offset, n);
+    Run(inPlace ? out : in, out, offset, n);
     offset += n;
   }
   return out;
@@ -151,9 +152,10 @@ LV2UI_Handle Lv2UiHost::Instantiate(const LV2UI_Descriptor* descriptor, const ch
   const LV2_Feature* features[] = {&touch, &resize, parent ? &parentFeature : nullptr, nullptr};
   const LV2UI_Write_Function write = [](LV2UI_Controller controller, uint32_t port, uint32_t size,
                                         uint32_t format, const void* buffer) {
-    Write w{port, size, format, 0.f};
-    if (size == sizeof(float)) std::memcpy(&w.mValue, buffer, sizeof(float));
-    static_cast<Lv2UiHost*>(const_cast<void*>(controller))->mWrites.push_back(w);
+    float value = 0.f;
+    if (size == sizeof(float)) std::memcpy(&value, buffer, sizeof(float));
+    static_cast<Lv2UiHost*>(const_cast<void*>(controller))
+        ->mWrites.emplace_back(port, size, format, value);
   };
   return descriptor->instantiate(descriptor, pluginUri, "/nowhere/", write, this, widget, features);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -85,7 +86,6 @@ class Lv2Instance {
   Lv2Instance& operator=(const Lv2Instance&) = delete;
 
   bool Ok() const { return mHandle != nullptr; }
-  LV2_Handle Handle() const { return mHandle; }
   /// The adapter behind the handle, for what a host cannot see (parameter values, block size).
   ILv2Adapter& Adapter() const { return *static_cast<ILv2Adapter*>(mHandle); }
 
@@ -97,8 +97,9 @@ class Lv2Instance {
   /// Connects the audio ports to the frames of `in` and `out` from `offset` (the same buffers
   /// for an in-place run) and runs `frames` frames.
   void Run(Planar<float>& in, Planar<float>& out, int offset, int frames);
-  /// `in` run in runs of the lengths `runs` (repeated until the input ends); the output.
-  Planar<float> Render(Planar<float>& in, const std::vector<int>& runs);
+  /// `in` run in runs of the lengths `runs` (repeated until the input ends), in place on a copy
+  /// or not; the output.
+  Planar<float> Render(Planar<float>& in, const std::vector<int>& runs, bool inPlace = false);
 
   LV2_State_Status Save(Lv2StateStore& store) const;
   LV2_State_Status Restore(Lv2StateStore& store) const;
@@ -115,15 +116,8 @@ class Lv2Instance {
 /// recording every call, and the parent window feature.
 class Lv2UiHost {
  public:
-  struct Write {
-    uint32_t mPort;
-    uint32_t mSize;
-    uint32_t mFormat;
-    float mValue;
-    bool operator==(const Write& o) const {
-      return mPort == o.mPort && mSize == o.mSize && mFormat == o.mFormat && mValue == o.mValue;
-    }
-  };
+  /// Port, size, format and the value (a float, when the size is a float's).
+  using Write = std::tuple<uint32_t, uint32_t, uint32_t, float>;
 
   Lv2UiHost();
   Lv2UiHost(const Lv2UiHost&) = delete;
