@@ -16,11 +16,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <type_traits>
 #include <vector>
 
-#include "BenchSource.h"
+#include "AdapterTurns.h"
 #include "kantele/vst3/Vst3Entry.h"
 #include "kantele/vst3/hosting/HostObjects.h"
 #include "tolvane/Tolvane.h"
@@ -28,10 +27,11 @@
 namespace {
 
 using namespace kantele::vst3;
-using kantele::bench::kSourceFrames;
+using kantele::bench::AdapterShare;
+using kantele::bench::Loop;
 using kantele::bench::MakeSource;
 
-constexpr int kChannels = 2;
+constexpr int kChannels = kantele::bench::kBenchChannels;
 constexpr int kPointsPerQueue = 64;
 
 /// One instance, made, initialised, set up and activated as a host does it.
@@ -72,12 +72,6 @@ class Instance {
   Ref<IComponent> mComponent;
   Ref<IAudioProcessor> mProcessor;
 };
-
-void ReportPerSample(benchmark::State& state, int block) {
-  state.counters["ns/smp"] = benchmark::Counter(
-      static_cast<double>(block) * kChannels,
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
 
 /// 64 points on each parameter, spread over the block, ending on the value it has.
 void FillChanges(ParameterChanges& changes, IAudioProcessor* processor, int block) {
@@ -145,100 +139,48 @@ class HostBlock {
   ProcessData mData = {};
 };
 
-/// The effect's ProcessBlock called directly, on double buffers holding the samples a
-/// HostBlock<T> hands the adapter (for float, the float signal widened, as the adapter widens
-/// it).
+/// The effect's ProcessBlock called directly on an instance of its own (DirectProcessBlock).
 template <typename T>
 class DirectBlock {
  public:
-  DirectBlock(double rate, int block) : mPlug(rate, block, HostBlock<T>::kSize), mBlock(block) {
-    for (int c = 0; c < kChannels; ++c) {
-      const std::vector<T> s = MakeSource<T>(c);
-      mSource[c].assign(s.begin(), s.end());
-      mOut[c].resize(static_cast<size_t>(block));
-      mOutputs[c] = mOut[c].data();
-    }
-  }
-
-  void Run(int offset) {
-    for (int c = 0; c < kChannels; ++c) mInputs[c] = mSource[c].data() + offset;
-    mPlug.Effect().ProcessBlock(mInputs, mOutputs, mBlock);
-    benchmark::DoNotOptimize(mOut[0].data());
-    benchmark::ClobberMemory();
-  }
+  DirectBlock(double rate, int block)
+      : mPlug(rate, block, HostBlock<T>::kSize), mBlocks(mPlug.Effect(), block) {}
+  void Run(int offset) { mBlocks.Run(offset); }
 
  private:
   Instance mPlug;
-  int mBlock;
-  std::vector<double> mSource[kChannels];
-  std::vector<double> mOut[kChannels];
-  double* mInputs[kChannels] = {};
-  double* mOutputs[kChannels] = {};
+  kantele::bench::DirectProcessBlock<T, tolvane::Tolvane> mBlocks;
 };
-
-/// Runs `blocks` over the source, wrapping around, once per iteration.
-template <class Blocks>
-void Loop(benchmark::State& state, Blocks& blocks, int block) {
-  int offset = 0;
-  for (auto _ : state) {
-    if (offset + block > kSourceFrames) offset = 0;
-    blocks.Run(offset);
-    offset += block;
-  }
-  ReportPerSample(state, block);
-}
 
 template <typename T>
 void BM_Process(benchmark::State& state) {
   const int block = static_cast<int>(state.range(1));
   HostBlock<T> host(static_cast<double>(state.range(0)), block, false);
-  Loop(state, host, block);
+  Loop(state, host, block, kChannels);
 }
 
 template <typename T>
 void BM_ProcessWithChanges(benchmark::State& state) {
   const int block = static_cast<int>(state.range(1));
   HostBlock<T> host(static_cast<double>(state.range(0)), block, true);
-  Loop(state, host, block);
+  Loop(state, host, block, kChannels);
 }
 
 template <typename T>
 void BM_ProcessBlock(benchmark::State& state) {
   const int block = static_cast<int>(state.range(1));
   DirectBlock<T> direct(static_cast<double>(state.range(0)), block);
-  Loop(state, direct, block);
+  Loop(state, direct, block, kChannels);
 }
 
-/// ProcessBlock and process (argument "changes": without or with change points) in turns on
-/// the same frames, each call timed, so a change in the machine's load falls on both alike:
-/// "adapter%" is the adapter's own cost as a share of ProcessBlock's time, next to the two
-/// times per sample and channel.
+/// ProcessBlock and process (argument "changes": without or with change points) in turns.
 template <typename T>
 void BM_AdapterShare(benchmark::State& state) {
-  using Clock = std::chrono::steady_clock;
   const double rate = static_cast<double>(state.range(0));
   const int block = static_cast<int>(state.range(1));
   DirectBlock<T> direct(rate, block);
   HostBlock<T> host(rate, block, state.range(2) != 0);
-  Clock::duration directTime{}, hostTime{};
-  int offset = 0;
-  for (auto _ : state) {
-    if (offset + block > kSourceFrames) offset = 0;
-    const auto t0 = Clock::now();
-    direct.Run(offset);
-    const auto t1 = Clock::now();
-    host.Run(offset);
-    const auto t2 = Clock::now();
-    directTime += t1 - t0;
-    hostTime += t2 - t1;
-    offset += block;
-  }
-  const double samples = static_cast<double>(state.iterations()) * block * kChannels;
-  const double directNs = std::chrono::duration<double, std::nano>(directTime).count();
-  const double hostNs = std::chrono::duration<double, std::nano>(hostTime).count();
-  state.counters["ProcessBlock ns/smp"] = directNs / samples;
-  state.counters["process ns/smp"] = hostNs / samples;
-  state.counters["adapter%"] = 100.0 * (hostNs / directNs - 1.0);
+  AdapterShare(state, direct, host, block, kChannels, "process");
 }
 
 }  // namespace

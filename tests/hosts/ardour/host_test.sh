@@ -100,11 +100,19 @@ echo "== sessions ($format)"
 sessions "$work/sessions" "$type"
 
 echo "== renders"
+# export SESSION: renders the session to $work/SESSION.wav; false when nothing was written.
+export_session() {
+  rm -f "$work/$1.wav"
+  timeout 60 ardour7-export -b float -o "$work/$1.wav" "$work/sessions/$1" "$1" \
+    >"$work/export-$1.log" 2>&1 && [ -s "$work/$1.wav" ]
+}
 for session in dry bypassed defaults; do
   python3 "$here/session_tools.py" range "$work/sessions/$session/$session.ardour" 2
-  if ! timeout 120 ardour7-export -b float -o "$work/$session.wav" "$work/sessions/$session" \
-       "$session" >"$work/export-$session.log" 2>&1 || [ ! -s "$work/$session.wav" ]; then
-    echo "host test: exporting $session failed:" >&2
+  # Now and then ardour7-export stalls before rendering, the session without any plug-in
+  # included (seen once in the full test run on 2 busy cores): one more try, and a session
+  # that fails twice fails the test.
+  if ! export_session "$session" && ! export_session "$session"; then
+    echo "host test: exporting $session failed twice:" >&2
     cat "$work/export-$session.log" >&2
     exit 1
   fi

@@ -11,26 +11,12 @@
 
 #include "kantele/vst3/Vst3Interface.h"
 #include "kantele/vst3/hosting/HostObjects.h"
+#include "support/TestSignal.h"
 
 namespace kantele::test {
 
 /// The name the test host gives plug-ins.
 constexpr const char* kVst3HostName = "Kantele Vst3 Bench";
-
-/// Planar audio of `channels` channels.
-template <typename T>
-struct Planar {
-  std::vector<std::vector<T>> channel;
-
-  Planar(int channels, int frames)
-      : channel(static_cast<size_t>(channels), std::vector<T>(static_cast<size_t>(frames))) {}
-  int Frames() const { return channel.empty() ? 0 : static_cast<int>(channel[0].size()); }
-  bool operator==(const Planar& o) const { return channel == o.channel; }
-};
-
-/// A deterministic test signal: two detuned sines with a little noise, peak about 0.8.
-template <typename T>
-Planar<T> TestSignal(int channels, int frames, double sampleRate);
 
 /// One plug-in instance: the first "Audio Module Class" of a factory, created, initialised,
 /// its controller found (the same object when it answers IEditController), its component
