@@ -243,16 +243,6 @@ TEST_F(Lv2RunTest, OutputIsTheEffectsProcessBlockForAnySplit) {
   }
 }
 
-// The effect processes its channels apart, so the mono variant's channel is the stereo
-// variant's first channel.
-TEST_F(Lv2RunTest, MonoIsTheFirstChannelOfStereo) {
-  Planar<float> mono(1, mIn.Frames());
-  mono.channel[0] = mIn.channel[0];
-  const Planar<float> stereoOut = Make(StereoDescriptor())->Render(mIn, {700});
-  const Planar<float> monoOut = Make(MonoDescriptor())->Render(mono, {700});
-  EXPECT_EQ(monoOut.channel[0], stereoOut.channel[0]);
-}
-
 // An unconnected input reads silence, an unconnected output is not written, and a run with no
 // audio ports at all processes nothing and does not fail.
 TEST_F(Lv2RunTest, UnconnectedAudioPortsAreSilenceAndNotWritten) {
@@ -321,27 +311,6 @@ class Lv2StateTest : public ::testing::Test {
   Lv2Features mFeatures;
   Lv2Instance mPlug{StereoDescriptor(), kRate, mFeatures.List()};
 };
-
-TEST_F(Lv2StateTest, SavesTheProgramChunkAndRestoresIt) {
-  ASSERT_TRUE(mPlug.Ok());
-  mPlug.Control(tolvane::kInputGain) = 150.f;
-  mPlug.Control(tolvane::kBypass) = 1.f;
-  mPlug.Run(0);
-  const Lv2StateStore::Property saved = Saved(mPlug);
-  EXPECT_EQ(saved.mType, ChunkType());
-  EXPECT_EQ(saved.mFlags, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
-  ByteChunk chunk;
-  ASSERT_TRUE(mPlug.Adapter().GetProgramChunk(chunk));
-  ASSERT_EQ(saved.mBytes.size(), static_cast<size_t>(chunk.Size()));
-  EXPECT_EQ(std::memcmp(saved.mBytes.data(), chunk.GetData(), saved.mBytes.size()), 0);
-
-  Lv2Instance fresh(MonoDescriptor(), kRate, mFeatures.List());
-  Lv2StateStore store;
-  store.mProperties[Key()] = saved;
-  EXPECT_EQ(fresh.Restore(store), LV2_STATE_SUCCESS);
-  EXPECT_EQ(Values(fresh), Values(mPlug));
-  EXPECT_EQ(Saved(fresh).mBytes, saved.mBytes);
-}
 
 // Each refused state answers its status and changes neither a parameter nor a saved byte.
 TEST_F(Lv2StateTest, RefusedStatesChangeNothing) {
