@@ -7,17 +7,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
-#include <string>
 #include <vector>
 
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
-#include <lv2/options/options.h>
 #include <lv2/state/state.h>
-#include <lv2/urid/urid.h>
 
+#include "kantele/lv2/Lv2TestHost.h"
 #include "kantele/lv2/Lv2VendorRequest.h"
 #include "module/ModuleHost.h"
 #include "support/ModuleLoader.h"
@@ -39,65 +36,18 @@ struct Range {
 constexpr Range kRanges[kNumParams] = {{0, 200, 32}, {0, 100, 87},  {0, 1, 0.5f}, {0, 1, 1},
                                        {0, 1, 0},    {0, 200, 100}, {0, 1, 0.5f}};
 
-/// The host side of the URID map, the options and the state store.
-class Lv2Host {
- public:
-  Lv2Host() {
-    mOptions[0] = {
-        LV2_OPTIONS_INSTANCE, 0,         Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
-        Map(LV2_ATOM__Int),   &mMaxBlock};
-    mOptions[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
-  }
-  Lv2Host(const Lv2Host&) = delete;
-  Lv2Host& operator=(const Lv2Host&) = delete;
-
-  LV2_URID Map(const char* uri) {
-    return mUrids.emplace(uri, static_cast<LV2_URID>(mUrids.size() + 1)).first->second;
-  }
-  const LV2_Feature* const* Features() const { return mFeatures; }
-
-  /// The store and retrieve functions of LV2 state, on one property map.
-  struct Store {
-    std::map<uint32_t, std::pair<uint32_t, std::vector<uint8_t>>> properties;
-    static LV2_State_Status Put(LV2_State_Handle h, uint32_t key, const void* value, size_t size,
-                                uint32_t type, uint32_t) {
-      const auto* bytes = static_cast<const uint8_t*>(value);
-      static_cast<Store*>(h)->properties[key] = {type, {bytes, bytes + size}};
-      return LV2_STATE_SUCCESS;
-    }
-    static const void* Get(LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
-                           uint32_t* flags) {
-      auto& properties = static_cast<Store*>(h)->properties;
-      const auto found = properties.find(key);
-      if (found == properties.end()) return nullptr;
-      *size = found->second.second.size();
-      *type = found->second.first;
-      *flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
-      return found->second.second.data();
-    }
-  };
-
- private:
-  static LV2_URID MapCall(LV2_URID_Map_Handle h, const char* uri) {
-    return static_cast<Lv2Host*>(h)->Map(uri);
-  }
-
-  std::map<std::string, LV2_URID> mUrids;
-  int32_t mMaxBlock = kMaxBlock;
-  LV2_URID_Map mMap{this, &MapCall};
-  LV2_Options_Option mOptions[2] = {};
-  LV2_Feature mMapFeature{LV2_URID__map, &mMap};
-  LV2_Feature mOptionsFeature{LV2_OPTIONS__options, mOptions};
-  const LV2_Feature* mFeatures[3] = {&mMapFeature, &mOptionsFeature, nullptr};
-};
+/// The host's features: the URID map and the block length as an option.
+Lv2Features MakeFeatures() {
+  return Lv2Features(true, {IntOption(LV2_BUF_SIZE__maxBlockLength, kMaxBlock)});
+}
 
 /// One LV2 instance of a descriptor, its ports connected to its own buffers, the control ports
 /// holding the defaults; activated, deactivated and cleaned up as a host does.
-class Lv2Instance {
+class Lv2ModuleInstance {
  public:
-  Lv2Instance(const LV2_Descriptor* d, Lv2Host& host, int channels)
+  Lv2ModuleInstance(const LV2_Descriptor* d, Lv2Features& host, int channels)
       : mDesc(d), mHost(host), mChannels(channels) {
-    mHandle = d ? d->instantiate(d, kRate, "", host.Features()) : nullptr;
+    mHandle = d ? d->instantiate(d, kRate, "", host.List()) : nullptr;
     if (!mHandle) return;
     for (int i = 0; i < kNumParams; ++i) {
       mControls[i] = kRanges[i].def;
@@ -105,13 +55,13 @@ class Lv2Instance {
     }
     d->activate(mHandle);
   }
-  ~Lv2Instance() {
+  ~Lv2ModuleInstance() {
     if (!mHandle) return;
     mDesc->deactivate(mHandle);
     mDesc->cleanup(mHandle);
   }
-  Lv2Instance(const Lv2Instance&) = delete;
-  Lv2Instance& operator=(const Lv2Instance&) = delete;
+  Lv2ModuleInstance(const Lv2ModuleInstance&) = delete;
+  Lv2ModuleInstance& operator=(const Lv2ModuleInstance&) = delete;
 
   bool Ok() const { return mHandle != nullptr; }
   void SetControl(int i, float value) { mControls[i] = value; }
@@ -124,21 +74,21 @@ class Lv2Instance {
 
   /// The chunk the instance saves (empty when it saves none or anything else).
   std::vector<uint8_t> SaveState() {
-    Lv2Host::Store store;
-    if (State()->save(mHandle, &Lv2Host::Store::Put, &store, 0, mHost.Features()) !=
+    Lv2StateStore store;
+    if (State()->save(mHandle, &Lv2StateStore::Store, &store, 0, mHost.List()) !=
             LV2_STATE_SUCCESS ||
-        store.properties.size() != 1) {
+        store.mProperties.size() != 1) {
       return {};
     }
-    const auto& [type, bytes] = store.properties.begin()->second;
-    EXPECT_EQ(store.properties.begin()->first, mHost.Map(kStateKey));
-    EXPECT_EQ(type, mHost.Map(LV2_ATOM__Chunk));
-    return bytes;
+    const auto& [key, property] = *store.mProperties.begin();
+    EXPECT_EQ(key, mHost.Map(kStateKey));
+    EXPECT_EQ(property.mType, mHost.Map(LV2_ATOM__Chunk));
+    return property.mBytes;
   }
   LV2_State_Status RestoreState(const std::vector<uint8_t>& chunk) {
-    Lv2Host::Store store;
-    store.properties[mHost.Map(kStateKey)] = {mHost.Map(LV2_ATOM__Chunk), chunk};
-    return State()->restore(mHandle, &Lv2Host::Store::Get, &store, 0, mHost.Features());
+    Lv2StateStore store;
+    store.mProperties[mHost.Map(kStateKey)] = {chunk, mHost.Map(LV2_ATOM__Chunk), 0, chunk.size()};
+    return State()->restore(mHandle, &Lv2StateStore::Retrieve, &store, 0, mHost.List());
   }
 
   /// Runs the first `mChannels` channels of `in` in consecutive calls whose lengths cycle
@@ -167,7 +117,7 @@ class Lv2Instance {
   }
 
   const LV2_Descriptor* mDesc;
-  Lv2Host& mHost;
+  Lv2Features& mHost;
   int mChannels;
   LV2_Handle mHandle = nullptr;
   float mControls[kNumParams] = {};
@@ -211,7 +161,7 @@ class Lv2ModuleTest : public ModuleTest {
 
   /// Applies `s` to both instances: normalised values to the VST2 one, the real values they
   /// stand for to the LV2 control ports.
-  static void Apply(const Settings& s, PluginInstance& vst2, Lv2Instance& lv2) {
+  static void Apply(const Settings& s, PluginInstance& vst2, Lv2ModuleInstance& lv2) {
     for (size_t i = 0; i < s.normalized.size(); ++i) {
       const Range& r = kRanges[i];
       vst2.SetParameter(static_cast<int>(i), s.normalized[i]);
@@ -222,7 +172,7 @@ class Lv2ModuleTest : public ModuleTest {
 
   ModuleLoader mLv2;
   const LV2_Descriptor* (*mDescriptor)(uint32_t) = nullptr;
-  Lv2Host mHost;
+  Lv2Features mHost = MakeFeatures();
 };
 
 // The same input, seed, settings and block boundaries: the LV2 instance gives the VST2
@@ -236,7 +186,7 @@ TEST_F(Lv2ModuleTest, ProcessesBitForBitLikeTheVst2Build) {
       ASSERT_NE(mDescriptor(v.index), nullptr);
       ASSERT_STREQ(mDescriptor(v.index)->URI, v.uri);
       PluginInstance vst2(mEntry);
-      Lv2Instance lv2(mDescriptor(v.index), mHost, v.channels);
+      Lv2ModuleInstance lv2(mDescriptor(v.index), mHost, v.channels);
       ASSERT_TRUE(vst2.IsValid() && lv2.Ok());
       if (v.channels == 1) {
         vst2::VstSpeakerArrangement mono{};
@@ -266,7 +216,7 @@ TEST_F(Lv2ModuleTest, StateIsTheVst2ProgramChunk) {
   for (const Settings& s : kSettings) {
     SCOPED_TRACE(s.name);
     PluginInstance vst2(mEntry);
-    Lv2Instance lv2(mDescriptor(0), mHost, 2);
+    Lv2ModuleInstance lv2(mDescriptor(0), mHost, 2);
     ASSERT_TRUE(vst2.IsValid() && lv2.Ok());
     // Saved right after the host wrote the ports, before any run: the state holds them.
     Apply(s, vst2, lv2);
@@ -284,7 +234,7 @@ TEST_F(Lv2ModuleTest, StateIsTheVst2ProgramChunk) {
               1);
     for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(fromLv2.GetParameter(i), vst2.GetParameter(i));
 
-    Lv2Instance fromVst2(mDescriptor(0), mHost, 2);
+    Lv2ModuleInstance fromVst2(mDescriptor(0), mHost, 2);
     ASSERT_EQ(fromVst2.RestoreState(chunk), LV2_STATE_SUCCESS);
     ASSERT_EQ(fromVst2.Seed(3), 1);
     ASSERT_EQ(vst2.Seed(3), 1);

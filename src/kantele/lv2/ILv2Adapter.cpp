@@ -185,7 +185,7 @@ LV2_State_Status ILv2Adapter::RestoreState(LV2_State_Retrieve_Function retrieve,
 
 LV2UI_Widget ILv2Adapter::OpenEditor(LV2UI_Write_Function write, LV2UI_Controller controller,
                                      const LV2_Feature* const* features) {
-  if (mRole != InstanceInfo::kRoleEditor || mEditorOpen || !HasUI()) return nullptr;
+  if (mRole != InstanceInfo::kRoleEditor || GetUI() || !HasUI()) return nullptr;
   void* parent = const_cast<void*>(FindFeature(features, LV2_UI__parent));
   if (!parent) return nullptr;
   mWrite = write;
@@ -198,7 +198,6 @@ LV2UI_Widget ILv2Adapter::OpenEditor(LV2UI_Write_Function write, LV2UI_Controlle
   OnHostIdentified();
   void* window = OpenWindow(parent);
   if (!window) return nullptr;
-  mEditorOpen = true;
   // The host sizes its container from here (the resize feature is how LV2 tells it).
   if (mHostResize) {
     mHostResize->ui_resize(mHostResize->handle, GetEditorWidth(), GetEditorHeight());
@@ -226,7 +225,7 @@ int ILv2Adapter::Idle() {
 }
 
 int ILv2Adapter::HostResized(int width, int height) {
-  if (!mEditorOpen || width <= 0 || height <= 0) return 1;
+  if (!GetUI() || width <= 0 || height <= 0) return 1;
   if (width != GetEditorWidth() || height != GetEditorHeight()) ResizeEditorWindow(width, height);
   return 0;
 }
@@ -252,7 +251,7 @@ bool ILv2Adapter::NotifyHostEndEdit(int paramIdx) {
 }
 
 bool ILv2Adapter::RequestHostEditorSize(int width, int height) {
-  if (!HasUI() || !mEditorOpen) return false;
+  if (!GetUI()) return false;
   if (width == GetEditorWidth() && height == GetEditorHeight()) return false;
   SetEditorSize(width, height);
   return mHostResize && mHostResize->ui_resize(mHostResize->handle, width, height) == 0;

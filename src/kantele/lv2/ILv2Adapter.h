@@ -168,7 +168,6 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   LV2UI_Controller mController = nullptr;
   const LV2UI_Touch* mTouch = nullptr;
   const LV2UI_Resize* mHostResize = nullptr;
-  bool mEditorOpen = false;
 };
 
 }  // namespace kantele

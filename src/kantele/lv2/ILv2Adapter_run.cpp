@@ -30,9 +30,9 @@ void ILv2Adapter::ReadControlPorts() {
 }
 
 void ILv2Adapter::Run(uint32_t nFrames) {
+  // No editor shares this object (LV2's editor is an object of its own), so nothing arrives
+  // through the editor's queues: the control ports are all there is to read.
   ReadControlPorts();
-  MidiMsg msg;
-  while (mMidiMsgsFromEditor.Pop(msg)) ProcessMidiMsg(msg);
   // Pieces no longer than the block size the frame was set up for; the effect reads its
   // parameters once per piece, and they cannot change within the run.
   const uint32_t block = static_cast<uint32_t>(GetBlockSize());
