@@ -29,6 +29,8 @@ packages=(
   xvfb xauth x11-utils
   # the artwork generator
   python3-cairo python3-pil
+  # the correctly rounded math: its table generator (at build time) and its oracle
+  python3-mpmath
   # a real host in the test command: Ardour headless (its Lua session tool and exporter)
   ardour
   # LV2: the format's headers and vocabularies, its command-line hosts (lv2info, lv2apply), jalv
