@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "tolvane/crmath/CrMath.h"
+
 #if defined(__FAST_MATH__)
 #error "Tolvane's signal processing is bit-exact only without fast-math"
 #endif
@@ -76,11 +78,10 @@ static_assert(kRateFactor2PerHz == 4.5351473922902495e-05, "the factor is 2 / 44
 // to 1 at 192 kHz (the plain saturator output takes the rest).
 constexpr double kRateBlendFrom = 44100;
 constexpr double kRateBlendSpan = 192000.0 - 44100.0;
-// Drive is kDriveBase to the power Input Gain (as a fraction of 100 %).
-constexpr double kDriveBase = 3;
+// Drive is 3 to the power Input Gain (as a fraction of 100 %).
 // The tame amount is (kTameScale * Tame) ^ kTameExponent over the rate factor 2.
 constexpr double kTameScale = 1.5;
-constexpr double kTameExponent = 11;
+constexpr int kTameExponent = 11;
 // The knee, drawn once per block between these two, divides the residual corrections and
 // the mode 1 saturator's rise difference.
 constexpr double kKneeHigh = 2.0023318412286;
@@ -107,7 +108,7 @@ constexpr double kTrimPerInputGain = 0.3546842186847654;
 // the delayed output (kRatioWeightShare).
 constexpr double kReactAtFall = 0.91213574841;
 constexpr double kReactAtRise = 0.58223574541;
-constexpr double kReactExponent = 4;
+constexpr int kReactExponent = 4;
 constexpr double kPhi = 1.618033988749895;
 constexpr double kLevelWeightShare = 0.75;
 constexpr double kRatioWeightShare = 0.25;
@@ -339,7 +340,7 @@ double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
   double level = mCh.reactLevel;
   if (mReactOn) {
     const double base = 1 - Lerp(kReactAtFall, kReactAtRise, Clamp01(position));
-    level = std::pow(base, kReactExponent) / mRateFactor2;
+    level = crmath::PowInt(base, kReactExponent) / mRateFactor2;
     mCh.reactLevel = level;
   }
 
@@ -400,16 +401,16 @@ double TolvaneDsp::ChannelPass::SaturateInput(double x) {
     const double newest = mDelay == 0 ? mCh.sat1Last : Cell(h, mDelay);
     const double memory = Lerp(newest, Cell(h, mDelayNext), mFraction);
     const double olderMemory = Lerp(Cell(h, mDelay2), Cell(h, mDelay2 + 1), mFraction);
-    const double rise = std::tanh(magnitude - memory);
-    const double memoryRise = std::tanh(memory - olderMemory);
-    const double excess = std::tanh((rise - memoryRise) / mKnee);
-    const double kneeShaped = std::tanh(magnitude - excess);
+    const double rise = crmath::Tanh(magnitude - memory);
+    const double memoryRise = crmath::Tanh(memory - olderMemory);
+    const double excess = crmath::Tanh((rise - memoryRise) / mKnee);
+    const double kneeShaped = crmath::Tanh(magnitude - excess);
     const double kneeMix = Clamp01(magnitude - kSatKnee);
     if (rise > memoryRise) {
-      const double pull = Clamp01(std::tanh(rise / (memoryRise + kDivisionGuard)));
+      const double pull = Clamp01(crmath::Tanh(rise / (memoryRise + kDivisionGuard)));
       shaped = Lerp(magnitude, memory, pull) * kneeMix + (1 - kneeMix) * magnitude;
     }
-    shaped = Clamp01(std::tanh((1 - kneeMix) * shaped + kneeMix * kneeShaped));
+    shaped = Clamp01(crmath::Tanh((1 - kneeMix) * shaped + kneeMix * kneeShaped));
   }
   mCh.sat1Last = shaped;
   return WithSignOf(x, shaped);
@@ -425,7 +426,7 @@ double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
     if (magnitude > kSat2Threshold) {
       const double over = magnitude - kSat2Threshold;
       const double kneeMix = Clamp01(over / kSat2KneeSpan);
-      magnitude = (std::tanh(over) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
+      magnitude = (crmath::Tanh(over) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
                   (1 - kneeMix) * magnitude;
     }
     if (magnitude > kSoftClipStart) magnitude = SoftClip(magnitude);
@@ -451,7 +452,7 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mRate = rate;
   mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
-  mDrive = std::pow(kDriveBase, inGain);
+  mDrive = crmath::Pow3(inGain);
   mOutputLevel = outGain;
   mWet = wet;
   if (wet < 0) mWet = 0;
@@ -460,7 +461,7 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mBypassed = bypass > 0.5 ? 1 : 0;
   mReactMode = TruncToInt32(params.react);
   // Uses the previous block's rate factor (2 before the first block).
-  mTameAmount = std::pow(kTameScale * params.tame, kTameExponent) / mRateFactor2;
+  mTameAmount = crmath::PowInt(kTameScale * params.tame, kTameExponent) / mRateFactor2;
 
   mRateFactor = rate * kRateFactorPerHz;
   if (mRateFactor < 1) mRateFactor = 1;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <random>
 
+#include "tolvane/crmath/CrMath.h"
+
 // Literal transcription of the algorithm, kept deliberately simple as an
 // independent check. The step numbers in the comments follow the algorithm's
 // own numbering; the order of every arithmetic operation is the stated one.
@@ -167,11 +169,11 @@ double ReferenceDsp::Saturate(double x, int c, double knee, int mode) {
   const double o = lerp(h0, h1, f);
   const double r = lerp(p0, p1, f);
   // 4.
-  const double t = std::tanh(l - o);
-  const double u = std::tanh(o - r);
+  const double t = crmath::Tanh(l - o);
+  const double u = crmath::Tanh(o - r);
   const double v = l - 0.9885530946569389;
-  const double w = std::tanh((t - u) / (knee + 1e-30));
-  const double A = std::tanh(l - w);
+  const double w = crmath::Tanh((t - u) / (knee + 1e-30));
+  const double A = crmath::Tanh(l - w);
   // 5.
   if (p1 == 0) {
     // l stays |x|.
@@ -179,19 +181,19 @@ double ReferenceDsp::Saturate(double x, int c, double knee, int mode) {
     ++mCoverage.sat1Shaped;
     if (t > u) {
       ++mCoverage.sat1Pull;
-      const double B = clamp01(std::tanh(t / (u + 1e-30)));
+      const double B = clamp01(crmath::Tanh(t / (u + 1e-30)));
       const double Cv = clamp01(v);
       l = lerp(l, o, B) * Cv + (1 - Cv) * l;
     }
     const double Cv = clamp01(v);
-    l = clamp01(std::tanh((1 - Cv) * l + Cv * A));
+    l = clamp01(crmath::Tanh((1 - Cv) * l + Cv * A));
   } else {
     ++mCoverage.sat2Shaped;
     if (l > 0.9772372209558107) {
       ++mCoverage.sat2Knee;
       const double e = l - 0.9772372209558107;
       const double Ce = clamp01(clamp01(e / 0.02276277904418933));
-      l = (std::tanh(e) * 0.5 + e * 0.5 + 0.9772372209558107) * Ce + (1 - Ce) * l;
+      l = (crmath::Tanh(e) * 0.5 + e * 0.5 + 0.9772372209558107) * Ce + (1 - Ce) * l;
     }
     if (l > 0.8) l = SoftClip(l);
   }
@@ -224,7 +226,7 @@ void ReferenceDsp::ProcessBlock(const double* const* inputs, double* const* outp
   // 4.
   mKneeRandom = NextKneeRandom();
   // 5.
-  mDrive = std::pow(3.0, inGain);
+  mDrive = crmath::Pow3(inGain);
   // 6.
   mOutputLevel = outGain;
   mWet = wet;
@@ -235,7 +237,7 @@ void ReferenceDsp::ProcessBlock(const double* const* inputs, double* const* outp
   mBypassed = b > 0.5 ? 1 : 0;
   mReactMode = trunc32(react);
   // 8. mRateFactor2 still holds the previous block's value.
-  mTameAmount = std::pow(1.5 * tame, 11.0) / (mRateFactor2 + 1e-30);
+  mTameAmount = crmath::PowInt(1.5 * tame, 11) / (mRateFactor2 + 1e-30);
   // 9.
   mRateFactor = rate * 2.2675736961451248e-05;
   if (mRateFactor < 1) mRateFactor = 1;
@@ -328,8 +330,8 @@ void ReferenceDsp::ProcessBlock(const double* const* inputs, double* const* outp
           if (mReactMode == 1) {
             ++mCoverage.reactBranch;
             const double I = clamp01(m);
-            level =
-                std::pow(1 - lerp(0.91213574841, 0.58223574541, I), 4.0) / (mRateFactor2 + 1e-30);
+            level = crmath::PowInt(1 - lerp(0.91213574841, 0.58223574541, I), 4) /
+                    (mRateFactor2 + 1e-30);
             mReactLevel[c] = level;
             V = (level + mTameAmount) / mPhi;
             W = clamp01((m - 0) / (delayed - 0));

@@ -18,6 +18,7 @@
 
 #include "support/AllocTrap.h"
 #include "tolvane/ReferenceDsp.h"
+#include "tolvane/crmath/CrMath.h"
 
 // The optimised TolvaneDsp is checked sample for sample, bit for bit, against
 // ReferenceDsp, the literal transcription of the algorithm. Properties that the
@@ -699,7 +700,7 @@ TEST_F(TolvaneDspEdgeCases, FirstSampleAfterConstructionPassesSaturatorsUnchange
   dsp.ProcessBlock(inputs, outputs, 1, DspParams{}, 44100, 2);
   for (int c = 0; c < 2; ++c) {
     const double y = 0.8132425994466649 * x[c] + 0.0;
-    const double s = y * std::pow(3.0, 0.32);
+    const double s = y * crmath::Pow3(0.32);
     const double g = (1 - 1.0) * y + 1.0 * (s * (1 - (0.32 * 0.3546842186847654 + 1e-38)));
     const double G = (1 - 0.87) * y + 0.87 * g;
     const double D = 1.0 * G;

@@ -1,0 +1,222 @@
+#pragma once
+
+// The inline part of CrMath.h: the fast paths' kernels, written once for doubles and for
+// two-lane SSE2 vectors, and the functions that run them. Include CrMath.h, not this.
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "tolvane/crmath/CrMathTables.h"
+
+namespace tolvane::crmath::detail {
+
+// The fast path's relative error bound, with a margin over the worst case measured by
+// the verification program.
+constexpr double kTanhFastError = 0x1p-66;
+constexpr double kPow4FastError = 0x1p-100;
+// From here down tanh(x) rounds to x (x - x^3 / 3 is within half an ulp of x).
+constexpr double kTanhLinearBelow = 0x1p-27;
+// Inputs of the x^4 fast path: squares and their error terms stay normal and finite.
+constexpr double kPow4FastFrom = 0x1p-200;
+constexpr double kPow4FastBelow = 0x1p+200;
+
+// The kernels, written once for double and for two-lane vectors (Lane2).
+template <class V>
+inline void Split(V a, V& hi, V& lo) {
+  const V c = a * 134217729.0;  // 2^27 + 1
+  hi = c - (c - a);
+  lo = a - hi;
+}
+template <class V>
+inline void TwoProd(V a, V b, V& p, V& e) {
+  p = a * b;
+  V ah, al, bh, bl;
+  Split(a, ah, al);
+  Split(b, bh, bl);
+  e = (((ah * bh - p) + ah * bl) + al * bh) + al * bl;
+}
+template <class V>
+inline void TwoSum(V a, V b, V& s, V& e) {
+  s = a + b;
+  const V bb = s - a;
+  e = (a - (s - bb)) + (b - bb);
+}
+template <class V>
+inline void FastTwoSum(V a, V b, V& s, V& e) {
+  s = a + b;
+  e = b - (s - a);
+}
+
+// tanh(ax) for ax in [kTanhLinearBelow, kTanhOneFrom), ax = a + b with a = i / kTanhSteps
+// from the table and |b| <= 1 / (2 kTanhSteps):
+//   tanh(ax) = (tanh a + tanh b) / (1 + tanh a tanh b),
+// tanh b = b + b^3 P(b^2) by its series through b^11, in double-double where it matters.
+// Sets the two ends of the rounding test; when they are equal, that is the result.
+template <class V>
+inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
+  using tables::kTanhPoly;
+  // P(b^2) by Estrin's scheme: three dependent steps instead of Horner's five.
+  const V b2 = b * b;
+  const V b4 = b2 * b2;
+  const V p = (b2 * kTanhPoly[1] + kTanhPoly[0]) +
+              b4 * ((b2 * kTanhPoly[3] + kTanhPoly[2]) + b4 * kTanhPoly[4]);
+  const V tb = (b2 * b) * p;  // tanh b - b
+  // Denominator 1 + (th + tl)(b + tb), renormalised: th tb reaches 2^-26, and the
+  // division below needs dl under half an ulp of dh.
+  V ph, pl;
+  TwoProd(th, b, ph, pl);
+  V ds, de;
+  FastTwoSum(V(1.0), ph, ds, de);
+  V dh, dl;
+  FastTwoSum(ds, de + (pl + (th * tb + tl * b)), dh, dl);
+  const V r = V(1.0) / dh;
+  // Numerator th + tl + b + tb.
+  V s, e;
+  TwoSum(th, b, s, e);
+  V nh, nl;
+  FastTwoSum(s, e + (tl + tb), nh, nl);
+  // Quotient q1 + q2: q1 within 2^-51 of it, q2 the remainder's share (nh - mh is exact,
+  // both being within a factor 2 of each other).
+  const V q1 = nh * r;
+  V mh, ml;
+  TwoProd(q1, dh, mh, ml);
+  const V q2 = ((((nh - mh) - ml) + nl) - q1 * dl) * r;
+  const V err = q1 * kTanhFastError;
+  low = q1 + (q2 - err);
+  high = q1 + (q2 + err);
+}
+
+// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly.
+template <class V>
+inline void Pow4Kernel(V x, V& low, V& high) {
+  V s, e, q, f;
+  TwoProd(x, x, s, e);
+  TwoProd(s, s, q, f);
+  const V t = f + ((s * e) * 2.0 + e * e);
+  const V err = q * kPow4FastError;
+  low = q + (t - err);
+  high = q + (t + err);
+}
+
+// The slow paths and the special values (CrMathSlow.cpp, CrMath.cpp).
+double PowIntSpecialOrExact(double x, int n);  // PowInt without its x^4 fast path
+double TanhSlow(double ax);                    // ax in [kTanhLinearBelow, tables::kTanhOneFrom)
+double Pow3Slow(double g);                     // |g| in [2^-60, 700), g not an integer >= 0
+// Finite x != 0, 0 <= n, and m^n below 2^1088 for |x| = m 2^e with m odd (any x for
+// n <= kMaxPowIntExponent, and 3^n up to the largest finite one).
+double PowIntExact(double x, int n);
+
+#if defined(__SSE2__)
+// Two doubles in one SSE2 register with the arithmetic the kernels use: every operation
+// is each lane's IEEE operation, exactly what the scalar kernel does.
+struct Lane2 {
+  __m128d v;
+  Lane2() = default;
+  Lane2(__m128d x) : v(x) {}
+  Lane2(double x) : v(_mm_set1_pd(x)) {}
+};
+inline Lane2 operator+(Lane2 a, Lane2 b) { return _mm_add_pd(a.v, b.v); }
+inline Lane2 operator-(Lane2 a, Lane2 b) { return _mm_sub_pd(a.v, b.v); }
+inline Lane2 operator*(Lane2 a, Lane2 b) { return _mm_mul_pd(a.v, b.v); }
+inline Lane2 operator/(Lane2 a, Lane2 b) { return _mm_div_pd(a.v, b.v); }
+inline Lane2 operator+(Lane2 a, double b) { return a + Lane2(b); }
+inline Lane2 operator*(Lane2 a, double b) { return a * Lane2(b); }
+#endif
+
+// Adding 1.5 * 2^52 to a value below 2^51 rounds it to an integer held in the low bits.
+constexpr double kRoundingShift = 0x1.8p52;
+constexpr double kTanhStep = 1.0 / tables::kTanhSteps;
+static_assert(kTanhStep * tables::kTanhSteps == 1, "the grid step is a power of two");
+
+// The fast path alone: true and the result when its rounding test decides.
+inline bool TanhFast(double ax, double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
+  const double shifted = ax * tables::kTanhSteps + kRoundingShift;
+  uint64_t bits;
+  std::memcpy(&bits, &shifted, sizeof bits);
+  const auto i = static_cast<uint32_t>(bits);
+  // Exact: ax and the grid point nearest it are within a factor 2 of each other.
+  const double b = ax - (shifted - kRoundingShift) * kTanhStep;
+  double low, high;
+  TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], low, high);
+  y = low;
+  return low == high;
+}
+
+inline bool Pow4Fast(double x, double& y) {  // |x| in [kPow4FastFrom, kPow4FastBelow)
+  double low, high;
+  Pow4Kernel(x, low, high);
+  y = low;
+  return low == high;
+}
+
+// |y| with x's sign: tanh and odd powers are odd functions, and rounding to nearest is
+// symmetric, so the negative half is the positive one mirrored.
+inline double WithSignOf(double y, double x) { return x < 0 ? -y : y; }
+
+}  // namespace tolvane::crmath::detail
+
+namespace tolvane::crmath {
+
+inline double Tanh(double x) {
+  const double ax = x < 0 ? -x : x;
+  if (!(ax >= detail::kTanhLinearBelow)) return x != x ? x + x : x;   // NaN, or rounds to x
+  if (ax >= tables::kTanhOneFrom) return detail::WithSignOf(1.0, x);  // also the infinities
+  double y;
+  if (!detail::TanhFast(ax, y)) y = detail::TanhSlow(ax);
+  return detail::WithSignOf(y, x);
+}
+
+inline void Tanh2(double x0, double x1, double& y0, double& y1) {
+#if defined(__SSE2__)
+  using detail::Lane2;
+  const __m128d x = _mm_set_pd(x1, x0);
+  const __m128d signBit = _mm_set1_pd(-0.0);
+  const __m128d ax = _mm_andnot_pd(signBit, x);
+  const __m128d inDomain = _mm_and_pd(_mm_cmpge_pd(ax, _mm_set1_pd(detail::kTanhLinearBelow)),
+                                      _mm_cmplt_pd(ax, _mm_set1_pd(tables::kTanhOneFrom)));
+  // Lanes outside the domain (the scalar function answers them) compute at 1.
+  const __m128d at = _mm_or_pd(_mm_and_pd(inDomain, ax), _mm_andnot_pd(inDomain, _mm_set1_pd(1.0)));
+  const __m128d shift = _mm_set1_pd(detail::kRoundingShift);
+  const __m128d shifted = _mm_add_pd(_mm_mul_pd(at, _mm_set1_pd(tables::kTanhSteps)), shift);
+  const __m128i index = _mm_castpd_si128(shifted);
+  const int i0 = _mm_cvtsi128_si32(index);
+  const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 2));
+  const __m128d b =
+      _mm_sub_pd(at, _mm_mul_pd(_mm_sub_pd(shifted, shift), _mm_set1_pd(detail::kTanhStep)));
+  const __m128d row0 = _mm_loadu_pd(tables::kTanhTable[i0]);
+  const __m128d row1 = _mm_loadu_pd(tables::kTanhTable[i1]);
+  Lane2 low, high;
+  detail::TanhKernel(Lane2(b), Lane2(_mm_unpacklo_pd(row0, row1)),
+                     Lane2(_mm_unpackhi_pd(row0, row1)), low, high);
+  const int decided = _mm_movemask_pd(_mm_and_pd(inDomain, _mm_cmpeq_pd(low.v, high.v)));
+  if (decided == 3) {
+    const __m128d y = _mm_or_pd(low.v, _mm_and_pd(signBit, x));
+    y0 = _mm_cvtsd_f64(y);
+    y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
+    return;
+  }
+  y0 = (decided & 1) ? detail::WithSignOf(_mm_cvtsd_f64(low.v), x0) : Tanh(x0);
+  y1 = (decided & 2) ? detail::WithSignOf(_mm_cvtsd_f64(_mm_unpackhi_pd(low.v, low.v)), x1)
+                     : Tanh(x1);
+#else
+  y0 = Tanh(x0);
+  y1 = Tanh(x1);
+#endif
+}
+
+inline double PowInt(double x, int n) {
+  if (n == 4) {
+    const double ax = x < 0 ? -x : x;
+    double y;
+    if (ax >= detail::kPow4FastFrom && ax < detail::kPow4FastBelow && detail::Pow4Fast(ax, y))
+      return y;
+  }
+  return detail::PowIntSpecialOrExact(x, n);
+}
+
+}  // namespace tolvane::crmath
