@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "tolvane/crmath/CrMath.h"
 
@@ -196,39 +197,67 @@ void TolvaneDsp::OnReset(double sampleRate) {
   }
 }
 
-double TolvaneDsp::NextDenormal() {
-  // 32-bit signed arithmetic with wrapping products; % truncates toward zero.
-  auto wrapMul = [](int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-  };
-  int32_t seed = sDenormalSeed.load(std::memory_order_relaxed);
-  int32_t next;
-  do {
-    next = seed % 1700021 + 1;
-  } while (!sDenormalSeed.compare_exchange_weak(seed, next, std::memory_order_relaxed));
-  const int32_t a = wrapMul(next, next) % 170003;
-  const int32_t b = wrapMul(a, a) % 17011;
-  const int32_t c = wrapMul(b, b) % 1709;
-  const int32_t d = wrapMul(c, c) % 173;
-  const int32_t e = wrapMul(d, d) % 17;
+namespace {
+
+// 32-bit signed arithmetic with wrapping products; % truncates toward zero.
+inline int32_t WrapMul(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
+// One step of the denormal seed.
+inline int32_t NextDenormalSeed(int32_t seed) { return seed % 1700021 + 1; }
+
+// The denormal value that a step to `seed` gives.
+inline double DenormalOf(int32_t seed) {
+  const int32_t a = WrapMul(seed, seed) % 170003;
+  const int32_t b = WrapMul(a, a) % 17011;
+  const int32_t c = WrapMul(b, b) % 1709;
+  const int32_t d = WrapMul(c, c) % 173;
+  const int32_t e = WrapMul(d, d) % 17;
   return static_cast<double>(e) * 1e-8 * 1e-8;
+}
+
+inline bool NeedsDenormal(double x) { return x < kDenormalLimit && -x < kDenormalLimit; }
+
+}  // namespace
+
+int32_t TolvaneDsp::ReserveDenormalSteps(int steps) {
+  int32_t seed = sDenormalSeed.load(std::memory_order_relaxed);
+  int32_t end;
+  do {
+    end = seed;
+    for (int i = 0; i < steps; ++i) end = NextDenormalSeed(end);
+  } while (steps > 0 && !sDenormalSeed.compare_exchange_weak(seed, end, std::memory_order_relaxed));
+  return seed;
 }
 
 // One channel's pass through one block: the block values in the form its samples read
 // them, derived once, and the signal path of one sample as stages. Everything is forced
-// inline into ProcessChannel's loop, where the pass dissolves into registers.
+// inline into ProcessChannels' loop, where the pass dissolves into registers.
 class TolvaneDsp::ChannelPass {
  public:
   [[gnu::always_inline]] inline ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
                                             double inGain);
 
+  // The passes of channels chs[0..K), K = sizeof...(I).
+  template <size_t... I>
+  static std::array<ChannelPass, sizeof...(I)> Make(const TolvaneDsp& dsp, Channel* const* chs,
+                                                    double knee, double inGain,
+                                                    std::index_sequence<I...>) {
+    return {{ChannelPass(dsp, *chs[I], knee, inGain)...}};
+  }
+
   bool Bypassed() const { return mBypassed; }
+  // The channel's denormals continue the sequence from `seed`.
+  void StartDenormalsAfter(int32_t seed) { mDenormalSeed = seed; }
 
   // Denormal guard, input low-pass and history shift. Returns the pre-filtered input.
   [[gnu::always_inline]] inline double FilterInput(double x);
-  // The input stage: the mode 1 saturator on the driven signal, blended with the
-  // pre-filtered input by drive, then by Wet. Returns the wet signal.
-  [[gnu::always_inline]] inline double InputStage(double preFiltered);
+  // The input stage of K channels (1 or 2) at once: the mode 1 saturator on each driven
+  // signal, blended with the pre-filtered input by drive, then by Wet. Sets the wet signals.
+  template <int K>
+  [[gnu::always_inline]] static inline void InputStages(ChannelPass* const* passes,
+                                                        const double* preFiltered, double* wet);
   // The slope tracker: once the output history reaches the delay, pulls the wet signal
   // toward the delayed tracked value plus the React level, by Tame, less where Bias lets
   // rising or falling stretches through. Returns the tracked signal.
@@ -248,7 +277,11 @@ class TolvaneDsp::ChannelPass {
   // A history read at the fractional delay.
   double Delayed(History& h) const { return Lerp(Cell(h, mDelay), Cell(h, mDelayNext), mFraction); }
 
-  [[gnu::always_inline]] inline double SaturateInput(double x);
+  // The mode 1 saturator of K channels at once, their tanh in lanes: each channel's
+  // operations are exactly its own, in its own order.
+  template <int K>
+  [[gnu::always_inline]] static inline void SaturateInputs(ChannelPass* const* passes,
+                                                           const double* x, double* out);
   [[gnu::always_inline]] inline double SaturateOutput(double x);
   // Whether the saturators shape: the stage-2 history cell one past the second delay is
   // not exactly 0 (a NaN counts as non-zero).
@@ -260,6 +293,7 @@ class TolvaneDsp::ChannelPass {
   }
 
   Channel& mCh;
+  int32_t mDenormalSeed = 0;  // the seed of this channel's last denormal (its own steps)
   const double* const mLowPass;
   const double* const mHighPass;
   const unsigned mDelay;      // whole samples of the first delay
@@ -312,7 +346,10 @@ TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double 
       mPartialWetMix(Clamp01(dsp.mWet / kFullWetFrom)) {}
 
 double TolvaneDsp::ChannelPass::FilterInput(double x) {
-  if (x < kDenormalLimit && -x < kDenormalLimit) x = NextDenormal();
+  if (NeedsDenormal(x)) {
+    mDenormalSeed = NextDenormalSeed(mDenormalSeed);
+    x = DenormalOf(mDenormalSeed);
+  }
   const double preFiltered = Biquad(mLowPass, x, mCh.inLpA, mCh.inLpB);
   mCh.preFiltered = preFiltered;
 
@@ -325,10 +362,17 @@ double TolvaneDsp::ChannelPass::FilterInput(double x) {
   return preFiltered;
 }
 
-double TolvaneDsp::ChannelPass::InputStage(double preFiltered) {
-  const double saturated = SaturateInput(preFiltered * mDrive);
-  const double driven = Lerp(preFiltered, saturated * mTrim, mDriveMix);
-  return Lerp(preFiltered, driven, mWetMix);
+template <int K>
+void TolvaneDsp::ChannelPass::InputStages(ChannelPass* const* passes, const double* preFiltered,
+                                          double* wet) {
+  double driven[K], saturated[K];
+  for (int k = 0; k < K; ++k) driven[k] = preFiltered[k] * passes[k]->mDrive;
+  SaturateInputs<K>(passes, driven, saturated);
+  for (int k = 0; k < K; ++k) {
+    const ChannelPass& p = *passes[k];
+    const double mixed = Lerp(preFiltered[k], saturated[k] * p.mTrim, p.mDriveMix);
+    wet[k] = Lerp(preFiltered[k], mixed, p.mWetMix);
+  }
 }
 
 double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
@@ -390,30 +434,105 @@ double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) 
   return ClipOutput(Biquad(mLowPass, y, mCh.outLpA, mCh.outLpB));
 }
 
+// K tanh at once: in SSE2 lanes for two, each result equal to the scalar one.
+template <int K>
+inline void TanhLanes(const double* x, double* y);
+template <>
+inline void TanhLanes<1>(const double* x, double* y) {
+  y[0] = crmath::Tanh(x[0]);
+}
+template <>
+inline void TanhLanes<2>(const double* x, double* y) {
+  crmath::Tanh2(x[0], x[1], y[0], y[1]);
+}
+
 // Limits the magnitude to 0..1 and, above kSatKnee, pulls it toward the delayed memory
 // when the signal rises faster than the memory did. Its memory's index 0 is its own last
 // magnitude; above that it is the stage-2 history (see Channel).
-double TolvaneDsp::ChannelPass::SaturateInput(double x) {
-  const double magnitude = std::fabs(x);
-  double shaped = magnitude;
-  if (SaturatorsShape()) {
-    History& h = mCh.stage2History;
-    const double newest = mDelay == 0 ? mCh.sat1Last : Cell(h, mDelay);
-    const double memory = Lerp(newest, Cell(h, mDelayNext), mFraction);
-    const double olderMemory = Lerp(Cell(h, mDelay2), Cell(h, mDelay2 + 1), mFraction);
-    const double rise = crmath::Tanh(magnitude - memory);
-    const double memoryRise = crmath::Tanh(memory - olderMemory);
-    const double excess = crmath::Tanh((rise - memoryRise) / mKnee);
-    const double kneeShaped = crmath::Tanh(magnitude - excess);
-    const double kneeMix = Clamp01(magnitude - kSatKnee);
-    if (rise > memoryRise) {
-      const double pull = Clamp01(crmath::Tanh(rise / (memoryRise + kDivisionGuard)));
-      shaped = Lerp(magnitude, memory, pull) * kneeMix + (1 - kneeMix) * magnitude;
+//
+// The knee term tanh(magnitude - tanh((rise - memoryRise) / knee)) enters the result
+// multiplied by the knee mix. While the mix is 0 and neither rise is NaN the term is a
+// finite value, the product a zero, and the sum it joins (a magnitude, never -0) keeps
+// every bit: neither tanh is computed then, and 0 stands in for the term.
+template <int K>
+void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const double* x,
+                                             double* out) {
+  double magnitude[K], memory[K], riseArg[K], memoryRiseArg[K];
+  bool shapes[K];
+  bool anyShapes = false;
+  for (int k = 0; k < K; ++k) {
+    ChannelPass& p = *passes[k];
+    magnitude[k] = std::fabs(x[k]);
+    shapes[k] = p.SaturatorsShape();
+    riseArg[k] = memoryRiseArg[k] = 0;
+    if (shapes[k]) {
+      History& h = p.mCh.stage2History;
+      const double newest = p.mDelay == 0 ? p.mCh.sat1Last : p.Cell(h, p.mDelay);
+      memory[k] = Lerp(newest, p.Cell(h, p.mDelayNext), p.mFraction);
+      const double olderMemory = Lerp(p.Cell(h, p.mDelay2), p.Cell(h, p.mDelay2 + 1), p.mFraction);
+      riseArg[k] = magnitude[k] - memory[k];
+      memoryRiseArg[k] = memory[k] - olderMemory;
+      anyShapes = true;
     }
-    shaped = Clamp01(crmath::Tanh((1 - kneeMix) * shaped + kneeMix * kneeShaped));
   }
-  mCh.sat1Last = shaped;
-  return WithSignOf(x, shaped);
+  if (!anyShapes) {
+    for (int k = 0; k < K; ++k) {
+      passes[k]->mCh.sat1Last = magnitude[k];
+      out[k] = WithSignOf(x[k], magnitude[k]);
+    }
+    return;
+  }
+  double rise[K], memoryRise[K];
+  TanhLanes<K>(riseArg, rise);
+  TanhLanes<K>(memoryRiseArg, memoryRise);
+
+  double kneeMix[K], kneeShaped[K], excessArg[K];
+  bool knee[K];
+  bool anyKnee = false;
+  for (int k = 0; k < K; ++k) {
+    kneeMix[k] = Clamp01(magnitude[k] - kSatKnee);
+    knee[k] =
+        shapes[k] && (kneeMix[k] != 0 || rise[k] != rise[k] || memoryRise[k] != memoryRise[k]);
+    excessArg[k] = knee[k] ? (rise[k] - memoryRise[k]) / passes[k]->mKnee : 0;
+    kneeShaped[k] = 0;
+    anyKnee = anyKnee || knee[k];
+  }
+  if (anyKnee) {
+    double excess[K], kneeArg[K], kneeTanh[K];
+    TanhLanes<K>(excessArg, excess);
+    for (int k = 0; k < K; ++k) kneeArg[k] = knee[k] ? magnitude[k] - excess[k] : 0;
+    TanhLanes<K>(kneeArg, kneeTanh);
+    for (int k = 0; k < K; ++k) {
+      if (knee[k]) kneeShaped[k] = kneeTanh[k];
+    }
+  }
+
+  double pullArg[K];
+  bool pulls[K];
+  bool anyPull = false;
+  for (int k = 0; k < K; ++k) {
+    pulls[k] = shapes[k] && rise[k] > memoryRise[k];
+    pullArg[k] = pulls[k] ? rise[k] / (memoryRise[k] + kDivisionGuard) : 0;
+    anyPull = anyPull || pulls[k];
+  }
+  double pullTanh[K] = {};
+  if (anyPull) TanhLanes<K>(pullArg, pullTanh);
+
+  double finalArg[K], finalTanh[K];
+  for (int k = 0; k < K; ++k) {
+    double shaped = magnitude[k];
+    if (pulls[k]) {
+      const double pull = Clamp01(pullTanh[k]);
+      shaped = Lerp(magnitude[k], memory[k], pull) * kneeMix[k] + (1 - kneeMix[k]) * magnitude[k];
+    }
+    finalArg[k] = shapes[k] ? (1 - kneeMix[k]) * shaped + kneeMix[k] * kneeShaped[k] : 0;
+  }
+  TanhLanes<K>(finalArg, finalTanh);
+  for (int k = 0; k < K; ++k) {
+    const double shaped = shapes[k] ? Clamp01(finalTanh[k]) : magnitude[k];
+    passes[k]->mCh.sat1Last = shaped;
+    out[k] = WithSignOf(x[k], shaped);
+  }
 }
 
 // Passes magnitudes up to kSat2Threshold, bends the region above with a tanh knee, then
@@ -452,7 +571,7 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mRate = rate;
   mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
-  mDrive = crmath::Pow3(inGain);
+  mDrive = mDrivePower.Of(inGain, [](double g) { return crmath::Pow3(g); });
   mOutputLevel = outGain;
   mWet = wet;
   if (wet < 0) mWet = 0;
@@ -461,7 +580,9 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mBypassed = bypass > 0.5 ? 1 : 0;
   mReactMode = TruncToInt32(params.react);
   // Uses the previous block's rate factor (2 before the first block).
-  mTameAmount = crmath::PowInt(kTameScale * params.tame, kTameExponent) / mRateFactor2;
+  mTameAmount = mTamePower.Of(kTameScale * params.tame, [](double t) {
+    return crmath::PowInt(t, kTameExponent);
+  }) / mRateFactor2;
 
   mRateFactor = rate * kRateFactorPerHz;
   if (mRateFactor < 1) mRateFactor = 1;
@@ -478,33 +599,74 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mDelay2Index = static_cast<int32_t>(2 * mRateFactor - 1);
   const double knee = Lerp(kKneeHigh, kKneeLow, Clamp01(mKneeRandom));
 
+  // Channels run in pairs, sample by sample, so that their tanh share SIMD lanes; an odd
+  // one out runs alone. Each channel's arithmetic is the same either way.
+  Channel* pending = nullptr;
+  const double* pendingIn = nullptr;
+  double* pendingOut = nullptr;
   for (int c = 0; c < channels; ++c) {
     Channel& ch = mChannels[static_cast<size_t>(c)];
     ch.reactLevel = kReactLevelStart;
     if (!inputs || !outputs || !inputs[c] || !outputs[c]) continue;
-    ProcessChannel(ch, inputs[c], outputs[c], nFrames, knee, inGain);
-    // A non-finite value never leaves the state by itself; clearing it lets the
-    // channel recover as soon as its input is finite again.
-    if (!ch.IsFinite()) ch.Clear();
+    if (!pending) {
+      pending = &ch;
+      pendingIn = inputs[c];
+      pendingOut = outputs[c];
+      continue;
+    }
+    Channel* pair[2] = {pending, &ch};
+    const double* in[2] = {pendingIn, inputs[c]};
+    double* out[2] = {pendingOut, outputs[c]};
+    ProcessChannels<2>(pair, in, out, nFrames, knee, inGain);
+    pending = nullptr;
   }
+  if (pending) ProcessChannels<1>(&pending, &pendingIn, &pendingOut, nFrames, knee, inGain);
 }
 
-void TolvaneDsp::ProcessChannel(Channel& ch, const double* in, double* out, int nFrames,
-                                double knee, double inGain) const {
-  ChannelPass pass(*this, ch, knee, inGain);
-  if (pass.Bypassed()) {
-    // The input is copied while the input low-pass and the histories keep following it.
-    for (int j = 0; j < nFrames; ++j) {
-      pass.RecordOutput(pass.FilterInput(in[j]));
-      out[j] = in[j];
-    }
-    return;
+template <int K>
+void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
+                                 int nFrames, double knee, double inGain) {
+  auto passes = ChannelPass::Make(*this, chs, knee, inGain, std::make_index_sequence<K>{});
+  ChannelPass* p[K];
+  for (int k = 0; k < K; ++k) p[k] = &passes[k];
+  // The denormal sequence runs through the channels one after the other, as if each were
+  // processed whole before the next: count each channel's replaced samples, reserve that
+  // many steps of the process-wide seed at once, and give each channel its own stretch.
+  int steps[K] = {};
+  for (int k = 0; k < K; ++k) {
+    for (int j = 0; j < nFrames; ++j) steps[k] += NeedsDenormal(in[k][j]) ? 1 : 0;
   }
-  for (int j = 0; j < nFrames; ++j) {
-    const double preFiltered = pass.FilterInput(in[j]);
-    const double tracked = pass.TrackSlope(pass.InputStage(preFiltered));
-    pass.RecordOutput(tracked);
-    out[j] = pass.OutputStage(tracked, preFiltered);
+  int total = 0;
+  for (int k = 0; k < K; ++k) total += steps[k];
+  int32_t seed = ReserveDenormalSteps(total);
+  for (int k = 0; k < K; ++k) {
+    p[k]->StartDenormalsAfter(seed);
+    for (int i = 0; i < steps[k]; ++i) seed = NextDenormalSeed(seed);
+  }
+  if (passes[0].Bypassed()) {
+    // The input is copied while the input low-pass and the histories keep following it.
+    for (int k = 0; k < K; ++k) {
+      for (int j = 0; j < nFrames; ++j) {
+        p[k]->RecordOutput(p[k]->FilterInput(in[k][j]));
+        out[k][j] = in[k][j];
+      }
+    }
+  } else {
+    for (int j = 0; j < nFrames; ++j) {
+      double preFiltered[K], wet[K];
+      for (int k = 0; k < K; ++k) preFiltered[k] = p[k]->FilterInput(in[k][j]);
+      ChannelPass::InputStages<K>(p, preFiltered, wet);
+      for (int k = 0; k < K; ++k) {
+        const double tracked = p[k]->TrackSlope(wet[k]);
+        p[k]->RecordOutput(tracked);
+        out[k][j] = p[k]->OutputStage(tracked, preFiltered[k]);
+      }
+    }
+  }
+  // A non-finite value never leaves the state by itself; clearing it lets the channel
+  // recover as soon as its input is finite again.
+  for (int k = 0; k < K; ++k) {
+    if (!chs[k]->IsFinite()) chs[k]->Clear();
   }
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "tolvane/KneeSource.h"
@@ -123,12 +124,16 @@ class TolvaneDsp {
   // One channel's pass through a block: the stages of the signal path (TolvaneDsp.cpp).
   class ChannelPass;
 
-  // Runs `nFrames` samples of one channel through the input stage, the slope tracker and
-  // the output stage; bypassed, copies the input while the input filter and the histories
-  // keep following it.
-  void ProcessChannel(Channel& ch, const double* in, double* out, int nFrames, double knee,
-                      double inGain) const;
-  static double NextDenormal();
+  // Runs `nFrames` samples of K channels (1 or 2) through the input stage, the slope tracker
+  // and the output stage, sample by sample together; bypassed, copies each input while the
+  // input filter and the histories keep following it. Then clears a channel whose state is
+  // no longer finite.
+  template <int K>
+  void ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
+                       int nFrames, double knee, double inGain);
+  // Advances the process-wide denormal seed by `steps` steps in one atomic exchange (so
+  // that concurrent instances never lose a step) and returns the seed before them.
+  static int32_t ReserveDenormalSteps(int steps);
 
   static std::atomic<int32_t> sDenormalSeed;
 
@@ -145,6 +150,24 @@ class TolvaneDsp {
   int32_t mBypassed = 0;
   int32_t mReactMode = 0;
   double mTameAmount = 0.0;
+
+  // The last argument and result of a block value's power: a correctly rounded power is
+  // a function of its argument alone, and parameters mostly hold still from block to
+  // block, while 3^g costs about a microsecond.
+  struct LastPower {
+    double argument = std::numeric_limits<double>::quiet_NaN();  // never equal: computes once
+    double result = 0.0;
+    template <class Power>
+    double Of(double x, Power power) {
+      if (!(x == argument)) {
+        argument = x;
+        result = power(x);
+      }
+      return result;
+    }
+  };
+  LastPower mDrivePower;
+  LastPower mTamePower;
   int32_t mDelayIndex = 0;
   double mDelayFraction = 0.0;
   int32_t mDelay2Index = 0;
