@@ -58,7 +58,7 @@ inline void FastTwoSum(V a, V b, V& s, V& e) {
 // tanh b = b + b^3 P(b^2) by its series through b^11, in double-double where it matters.
 // Sets the two ends of the rounding test; when they are equal, that is the result.
 template <class V>
-inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
+inline void TanhKernel(V b, V th, V tl, V& y, V& low, V& high) {
   using tables::kTanhPoly;
   // P(b^2) by Estrin's scheme: three dependent steps instead of Horner's five.
   const V b2 = b * b;
@@ -86,6 +86,9 @@ inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
   V mh, ml;
   TwoProd(q1, dh, mh, ml);
   const V q2 = ((((nh - mh) - ml) + nl) - q1 * dl) * r;
+  // The sum lies between the two ends, so where they are equal it is the result, and the
+  // test stays off the result's path.
+  y = q1 + q2;
   const V err = q1 * kTanhFastError;
   low = q1 + (q2 - err);
   high = q1 + (q2 + err);
@@ -93,11 +96,12 @@ inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
 
 // x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly.
 template <class V>
-inline void Pow4Kernel(V x, V& low, V& high) {
+inline void Pow4Kernel(V x, V& y, V& low, V& high) {
   V s, e, q, f;
   TwoProd(x, x, s, e);
   TwoProd(s, s, q, f);
   const V t = f + ((s * e) * 2.0 + e * e);
+  y = q + t;
   const V err = q * kPow4FastError;
   low = q + (t - err);
   high = q + (t + err);
@@ -128,29 +132,27 @@ inline Lane2 operator+(Lane2 a, double b) { return a + Lane2(b); }
 inline Lane2 operator*(Lane2 a, double b) { return a * Lane2(b); }
 #endif
 
-// Adding 1.5 * 2^52 to a value below 2^51 rounds it to an integer held in the low bits.
-constexpr double kRoundingShift = 0x1.8p52;
-constexpr double kTanhStep = 1.0 / tables::kTanhSteps;
-static_assert(kTanhStep * tables::kTanhSteps == 1, "the grid step is a power of two");
+// Adding 1.5 * 2^45 to a value below 2^44 rounds it to a multiple of 2^-7, the grid step,
+// whose index the low bits of the sum hold.
+constexpr double kGridShift = 0x1.8p45;
+static_assert(tables::kTanhSteps == 128, "the grid shift rounds to multiples of 1/128");
 
 // The fast path alone: true and the result when its rounding test decides.
 inline bool TanhFast(double ax, double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
-  const double shifted = ax * tables::kTanhSteps + kRoundingShift;
+  const double shifted = ax + kGridShift;
   uint64_t bits;
   std::memcpy(&bits, &shifted, sizeof bits);
   const auto i = static_cast<uint32_t>(bits);
   // Exact: ax and the grid point nearest it are within a factor 2 of each other.
-  const double b = ax - (shifted - kRoundingShift) * kTanhStep;
+  const double b = ax - (shifted - kGridShift);
   double low, high;
-  TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], low, high);
-  y = low;
+  TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], y, low, high);
   return low == high;
 }
 
 inline bool Pow4Fast(double x, double& y) {  // |x| in [kPow4FastFrom, kPow4FastBelow)
   double low, high;
-  Pow4Kernel(x, low, high);
-  y = low;
+  Pow4Kernel(x, y, low, high);
   return low == high;
 }
 
@@ -181,28 +183,26 @@ inline void Tanh2(double x0, double x1, double& y0, double& y1) {
                                       _mm_cmplt_pd(ax, _mm_set1_pd(tables::kTanhOneFrom)));
   // Lanes outside the domain (the scalar function answers them) compute at 1.
   const __m128d at = _mm_or_pd(_mm_and_pd(inDomain, ax), _mm_andnot_pd(inDomain, _mm_set1_pd(1.0)));
-  const __m128d shift = _mm_set1_pd(detail::kRoundingShift);
-  const __m128d shifted = _mm_add_pd(_mm_mul_pd(at, _mm_set1_pd(tables::kTanhSteps)), shift);
+  const __m128d shift = _mm_set1_pd(detail::kGridShift);
+  const __m128d shifted = _mm_add_pd(at, shift);
   const __m128i index = _mm_castpd_si128(shifted);
   const int i0 = _mm_cvtsi128_si32(index);
   const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 2));
-  const __m128d b =
-      _mm_sub_pd(at, _mm_mul_pd(_mm_sub_pd(shifted, shift), _mm_set1_pd(detail::kTanhStep)));
+  const __m128d b = _mm_sub_pd(at, _mm_sub_pd(shifted, shift));
   const __m128d row0 = _mm_loadu_pd(tables::kTanhTable[i0]);
   const __m128d row1 = _mm_loadu_pd(tables::kTanhTable[i1]);
-  Lane2 low, high;
+  Lane2 y, low, high;
   detail::TanhKernel(Lane2(b), Lane2(_mm_unpacklo_pd(row0, row1)),
-                     Lane2(_mm_unpackhi_pd(row0, row1)), low, high);
+                     Lane2(_mm_unpackhi_pd(row0, row1)), y, low, high);
   const int decided = _mm_movemask_pd(_mm_and_pd(inDomain, _mm_cmpeq_pd(low.v, high.v)));
   if (decided == 3) {
-    const __m128d y = _mm_or_pd(low.v, _mm_and_pd(signBit, x));
-    y0 = _mm_cvtsd_f64(y);
-    y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
+    const __m128d signed_ = _mm_or_pd(y.v, _mm_and_pd(signBit, x));
+    y0 = _mm_cvtsd_f64(signed_);
+    y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(signed_, signed_));
     return;
   }
-  y0 = (decided & 1) ? detail::WithSignOf(_mm_cvtsd_f64(low.v), x0) : Tanh(x0);
-  y1 = (decided & 2) ? detail::WithSignOf(_mm_cvtsd_f64(_mm_unpackhi_pd(low.v, low.v)), x1)
-                     : Tanh(x1);
+  y0 = (decided & 1) ? detail::WithSignOf(_mm_cvtsd_f64(y.v), x0) : Tanh(x0);
+  y1 = (decided & 2) ? detail::WithSignOf(_mm_cvtsd_f64(_mm_unpackhi_pd(y.v, y.v)), x1) : Tanh(x1);
 #else
   y0 = Tanh(x0);
   y1 = Tanh(x1);
