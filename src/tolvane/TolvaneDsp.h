@@ -36,6 +36,12 @@ struct DspParams {
 ///    differs cannot change a bit: the histories are rings rather than arrays shifted
 ///    every sample, work whose result is never used is skipped, and identities (x - 0, a
 ///    second clamp, a guard added to a divisor of 1 or more) are left out.
+///  - Platform-independent: tanh, x^4, x^11 and 3^g are the correctly rounded ones of
+///    crmath (CrMath.h), so every output depends on the inputs, parameters, rate and seed
+///    alone: every platform, compiler and C library gives the same bits.
+///  - Channels are processed in pairs, sample by sample, their tanh side by side in SIMD
+///    lanes; each channel's arithmetic, and the denormal sequence's order across channels,
+///    are those of processing the channels one after the other.
 ///  - Range: a processed sample lies within [-1, 1] unless it is NaN; a bypassed block
 ///    copies its input bit for bit.
 ///  - Safety rules, each a departure from the literal statement:
