@@ -14,6 +14,13 @@ static_assert(kTanhStep * kTanhSteps == 1, "the grid step is a power of two");
 
 double QuietNaN() { return std::numeric_limits<double>::quiet_NaN(); }
 
+// ax = i / kTanhSteps + b for the nearest grid point i; returns i.
+int TanhReduce(double ax, double& b) {
+  const int i = static_cast<int>(ax * kTanhSteps + 0.5);
+  b = ax - i * kTanhStep;  // exact: ax and the grid point are within a factor 2
+  return i;
+}
+
 // |x| with x's sign bit put back: tanh and x^n for odd n are odd functions, and
 // round-to-nearest is symmetric, so the negative half is the positive one mirrored.
 double WithSign(double magnitude, double x) { return x < 0 ? -magnitude : magnitude; }
@@ -40,13 +47,21 @@ inline Lane2 operator*(Lane2 a, double b) { return a * Lane2(b); }
 namespace detail {
 
 bool TanhFast(double ax, double& y) {
-  const int i = static_cast<int>(ax * kTanhSteps + 0.5);
-  const double b = ax - i * kTanhStep;  // exact: ax and the grid point are within a factor 2
+  double b;
+  const int i = TanhReduce(ax, b);
   double low, high;
   TanhKernel(b, kTanhTable[i][0], kTanhTable[i][1], low, high);
   y = low;
   return low == high;
 }
+
+void TanhFastParts(double ax, double& hi, double& lo) {
+  double b;
+  const int i = TanhReduce(ax, b);
+  TanhKernelParts(b, kTanhTable[i][0], kTanhTable[i][1], hi, lo);
+}
+
+void Pow4FastParts(double x, double& hi, double& lo) { Pow4KernelParts(x, hi, lo); }
 
 bool Pow4Fast(double x, double& y) {
   double low, high;
@@ -75,16 +90,16 @@ void Tanh2(double x0, double x1, double& y0, double& y1) {
                                       _mm_cmplt_pd(ax, _mm_set1_pd(kTanhOneFrom)));
   // Lanes outside the domain (the scalar function answers them) compute at 1.
   const __m128d at = _mm_or_pd(_mm_and_pd(inDomain, ax), _mm_andnot_pd(inDomain, _mm_set1_pd(1.0)));
-  const __m128i index = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(at, _mm_set1_pd(kTanhSteps)),
-                                                    _mm_set1_pd(0.5)));
+  const __m128i index =
+      _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(at, _mm_set1_pd(kTanhSteps)), _mm_set1_pd(0.5)));
   const int i0 = _mm_cvtsi128_si32(index);
   const int i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
   const __m128d b = _mm_sub_pd(at, _mm_mul_pd(_mm_cvtepi32_pd(index), _mm_set1_pd(kTanhStep)));
   const __m128d row0 = _mm_loadu_pd(kTanhTable[i0]);
   const __m128d row1 = _mm_loadu_pd(kTanhTable[i1]);
   Lane2 low, high;
-  detail::TanhKernel(Lane2(b), Lane2(_mm_unpacklo_pd(row0, row1)), Lane2(_mm_unpackhi_pd(row0, row1)),
-                     low, high);
+  detail::TanhKernel(Lane2(b), Lane2(_mm_unpacklo_pd(row0, row1)),
+                     Lane2(_mm_unpackhi_pd(row0, row1)), low, high);
   const int decided = _mm_movemask_pd(_mm_and_pd(inDomain, _mm_cmpeq_pd(low.v, high.v)));
   const __m128d y = _mm_or_pd(low.v, _mm_and_pd(signBit, x));
   alignas(16) double out[2];

@@ -87,9 +87,9 @@ inline void FastTwoSum(V a, V b, V& s, V& e) {
 // from the table and |b| <= 1 / (2 kTanhSteps):
 //   tanh(ax) = (tanh a + tanh b) / (1 + tanh a tanh b),
 // tanh b = b + b^3 P(b^2) by its series through b^11, in double-double where it matters.
-// Sets the two ends of the rounding test; when they are equal, that is the result.
+// Sets the quotient q1 + q2, the fast value before the rounding test's error margin.
 template <class V>
-inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
+inline void TanhKernelParts(V b, V th, V tl, V& q1, V& q2) {
   using tables::kTanhPoly;
   const V b2 = b * b;
   const V p = (((b2 * kTanhPoly[4] + kTanhPoly[3]) * b2 + kTanhPoly[2]) * b2 + kTanhPoly[1]) * b2 +
@@ -110,29 +110,44 @@ inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
   V dh, dl;
   FastTwoSum(ds, de + (pl + (th * tb + tl * b)), dh, dl);
   // Quotient q1 + q2.
-  const V q1 = nh / dh;
+  q1 = nh / dh;
   V mh, ml;
   TwoProd(q1, dh, mh, ml);
-  const V q2 = ((((nh - mh) - ml) + nl) - q1 * dl) / dh;
+  q2 = ((((nh - mh) - ml) + nl) - q1 * dl) / dh;
+}
+
+// Sets the two ends of the rounding test; when they are equal, that is the result.
+template <class V>
+inline void TanhKernel(V b, V th, V tl, V& low, V& high) {
+  V q1, q2;
+  TanhKernelParts(b, th, tl, q1, q2);
   const V err = q1 * kTanhFastError;
   low = q1 + (q2 - err);
   high = q1 + (q2 + err);
 }
 
-// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly.
+// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly; sets
+// q + t, the fast value before the rounding test's error margin.
 template <class V>
-inline void Pow4Kernel(V x, V& low, V& high) {
-  V s, e, q, f;
+inline void Pow4KernelParts(V x, V& q, V& t) {
+  V s, e, f;
   TwoProd(x, x, s, e);
   TwoProd(s, s, q, f);
-  const V t = f + ((s * e) * 2.0 + e * e);
+  t = f + ((s * e) * 2.0 + e * e);
+}
+
+// Sets the two ends of the rounding test; when they are equal, that is the result.
+template <class V>
+inline void Pow4Kernel(V x, V& low, V& high) {
+  V q, t;
+  Pow4KernelParts(x, q, t);
   const V err = q * kPow4FastError;
   low = q + (t - err);
   high = q + (t + err);
 }
 
-double TanhSlow(double ax);            // ax in [kTanhLinearBelow, kTanhOneFrom)
-double Pow3Slow(double g);             // |g| in [2^-60, 700), g not an integer >= 0
+double TanhSlow(double ax);  // ax in [kTanhLinearBelow, kTanhOneFrom)
+double Pow3Slow(double g);   // |g| in [2^-60, 700), g not an integer >= 0
 // Finite x != 0, 0 <= n, and m^n below 2^1088 for |x| = m 2^e with m odd (any x for
 // n <= kMaxPowIntExponent, and 3^n up to the largest finite one).
 double PowIntExact(double x, int n);
@@ -140,6 +155,10 @@ double PowIntExact(double x, int n);
 // The fast path alone: true and the result when its rounding test decides.
 bool TanhFast(double ax, double& y);  // ax in [kTanhLinearBelow, kTanhOneFrom)
 bool Pow4Fast(double x, double& y);   // |x| in [kPow4FastFrom, kPow4FastBelow)
+// The fast paths' values before the rounding test, hi + lo unrounded (same domains), for
+// the verification program to measure their error against the bounds above.
+void TanhFastParts(double ax, double& hi, double& lo);
+void Pow4FastParts(double x, double& hi, double& lo);
 
 }  // namespace detail
 }  // namespace tolvane::crmath
