@@ -8,9 +8,10 @@ double PowIntSpecialOrExact(double x, int n) {
   if (n < 0 || n > kMaxPowIntExponent) return std::numeric_limits<double>::quiet_NaN();
   if (n == 0) return 1.0;
   if (x != x) return x + x;
-  const double ax = x < 0 ? -x : x;
-  if (ax == 0 || ax == std::numeric_limits<double>::infinity()) {
-    return (n & 1) ? x : ax;  // -0 and -infinity to an odd power keep their sign
+  if (x == 0) return (n & 1) ? x : 0.0;  // -0 to an odd power stays -0
+  if (x == std::numeric_limits<double>::infinity() ||
+      x == -std::numeric_limits<double>::infinity()) {
+    return (n & 1) ? x : std::numeric_limits<double>::infinity();
   }
   return PowIntExact(x, n);
 }

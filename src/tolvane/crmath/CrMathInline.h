@@ -58,7 +58,7 @@ inline void FastTwoSum(V a, V b, V& s, V& e) {
 // tanh b = b + b^3 P(b^2) by its series through b^11, in double-double where it matters.
 // Sets the two ends of the rounding test; when they are equal, that is the result.
 template <class V>
-inline void TanhKernel(V b, V th, V tl, V& y, V& low, V& high) {
+inline void TanhKernelParts(V b, V th, V tl, V& q1, V& q2) {
   using tables::kTanhPoly;
   // P(b^2) by Estrin's scheme: three dependent steps instead of Horner's five.
   const V b2 = b * b;
@@ -82,29 +82,45 @@ inline void TanhKernel(V b, V th, V tl, V& y, V& low, V& high) {
   FastTwoSum(s, e + (tl + tb), nh, nl);
   // Quotient q1 + q2: q1 within 2^-51 of it, q2 the remainder's share (nh - mh is exact,
   // both being within a factor 2 of each other).
-  const V q1 = nh * r;
+  q1 = nh * r;
   V mh, ml;
   TwoProd(q1, dh, mh, ml);
-  const V q2 = ((((nh - mh) - ml) + nl) - q1 * dl) * r;
-  // The sum lies between the two ends, so where they are equal it is the result, and the
-  // test stays off the result's path.
-  y = q1 + q2;
-  const V err = q1 * kTanhFastError;
-  low = q1 + (q2 - err);
-  high = q1 + (q2 + err);
+  q2 = ((((nh - mh) - ml) + nl) - q1 * dl) * r;
 }
 
-// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly.
+// The value hi + lo (a double-double with relative error below `error`) rounded, and the
+// two ends of the rounding test: the sum lies between them, so where they are equal it is
+// the result, and the test stays off the result's path.
 template <class V>
-inline void Pow4Kernel(V x, V& y, V& low, V& high) {
-  V s, e, q, f;
+inline void RoundOrTest(V hi, V lo, double error, V& y, V& low, V& high) {
+  y = hi + lo;
+  const V err = hi * error;
+  low = hi + (lo - err);
+  high = hi + (lo + err);
+}
+
+template <class V>
+inline void TanhKernel(V b, V th, V tl, V& y, V& low, V& high) {
+  V q1, q2;
+  TanhKernelParts(b, th, tl, q1, q2);
+  RoundOrTest(q1, q2, kTanhFastError, y, low, high);
+}
+
+// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly; sets
+// q + t, the fast value before the rounding test.
+template <class V>
+inline void Pow4KernelParts(V x, V& q, V& t) {
+  V s, e, f;
   TwoProd(x, x, s, e);
   TwoProd(s, s, q, f);
-  const V t = f + ((s * e) * 2.0 + e * e);
-  y = q + t;
-  const V err = q * kPow4FastError;
-  low = q + (t - err);
-  high = q + (t + err);
+  t = f + ((s * e) * 2.0 + e * e);
+}
+
+template <class V>
+inline void Pow4Kernel(V x, V& y, V& low, V& high) {
+  V q, t;
+  Pow4KernelParts(x, q, t);
+  RoundOrTest(q, t, kPow4FastError, y, low, high);
 }
 
 // The slow paths and the special values (CrMathSlow.cpp, CrMath.cpp).
@@ -137,17 +153,29 @@ inline Lane2 operator*(Lane2 a, double b) { return a * Lane2(b); }
 constexpr double kGridShift = 0x1.8p45;
 static_assert(tables::kTanhSteps == 128, "the grid shift rounds to multiples of 1/128");
 
-// The fast path alone: true and the result when its rounding test decides.
-inline bool TanhFast(double ax, double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
+// The grid point nearest ax (its table row) and the exact remainder b: ax and the grid
+// point are within a factor 2 of each other, or the point is 0.
+inline uint32_t TanhGrid(double ax, double& b) {
   const double shifted = ax + kGridShift;
   uint64_t bits;
   std::memcpy(&bits, &shifted, sizeof bits);
-  const auto i = static_cast<uint32_t>(bits);
-  // Exact: ax and the grid point nearest it are within a factor 2 of each other.
-  const double b = ax - (shifted - kGridShift);
-  double low, high;
+  b = ax - (shifted - kGridShift);
+  return static_cast<uint32_t>(bits);
+}
+
+// The fast path alone: true and the result when its rounding test decides.
+inline bool TanhFast(double ax, double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
+  double b, low, high;
+  const uint32_t i = TanhGrid(ax, b);
   TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], y, low, high);
   return low == high;
+}
+
+// The fast path's value hi + lo before its rounding test, for the verification program.
+inline void TanhFastParts(double ax, double& hi, double& lo) {
+  double b;
+  const uint32_t i = TanhGrid(ax, b);
+  TanhKernelParts(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], hi, lo);
 }
 
 inline bool Pow4Fast(double x, double& y) {  // |x| in [kPow4FastFrom, kPow4FastBelow)
@@ -155,6 +183,8 @@ inline bool Pow4Fast(double x, double& y) {  // |x| in [kPow4FastFrom, kPow4Fast
   Pow4Kernel(x, y, low, high);
   return low == high;
 }
+
+inline void Pow4FastParts(double x, double& hi, double& lo) { Pow4KernelParts(x, hi, lo); }
 
 // |y| with x's sign: tanh and odd powers are odd functions, and rounding to nearest is
 // symmetric, so the negative half is the positive one mirrored.
