@@ -60,32 +60,34 @@ inline void FastTwoSum(V a, V b, V& s, V& e) {
 template <class V>
 inline void TanhKernelParts(V b, V th, V tl, V& q1, V& q2) {
   using tables::kTanhPoly;
+  // The quotient N / D of N = th + tl + b + tb and D = 1 + (th + tl)(b + tb), where only
+  // tb = tanh b - b waits for the polynomial: everything else runs beside it.
+  //  - th + b = s + e and 1 + th b = ds + de exactly; q1 = s / ds to 2^-52, and
+  //    q1 ds = mh + ml exactly.
+  //  - D = ds + dx with dx = de + pl + th tb + tl b (below 2^-24), and the remainder
+  //    R = N - q1 D = (s - mh) - ml + e + tl + tb - q1 dx, below 2^-24 N, each term to
+  //    2^-76 N (s - mh is exact: both are within a factor 2 of each other).
+  //  - R / D = (R / ds)(1 - dx / ds) to (dx / ds)^2, about 2^-50 of a term of 2^-24 N.
+  // tl tb (2^-53 of a term below 2^-24) is left out.
+  V s, e;
+  TwoSum(th, b, s, e);
+  V ph, pl;
+  TwoProd(th, b, ph, pl);
+  V ds, de;
+  FastTwoSum(V(1.0), ph, ds, de);
+  const V r = V(1.0) / ds;
+  q1 = s * r;
+  V mh, ml;
+  TwoProd(q1, ds, mh, ml);
   // P(b^2) by Estrin's scheme: three dependent steps instead of Horner's five.
   const V b2 = b * b;
   const V b4 = b2 * b2;
   const V p = (b2 * kTanhPoly[1] + kTanhPoly[0]) +
               b4 * ((b2 * kTanhPoly[3] + kTanhPoly[2]) + b4 * kTanhPoly[4]);
-  const V tb = (b2 * b) * p;  // tanh b - b
-  // Denominator 1 + (th + tl)(b + tb), renormalised: th tb reaches 2^-26, and the
-  // division below needs dl under half an ulp of dh.
-  V ph, pl;
-  TwoProd(th, b, ph, pl);
-  V ds, de;
-  FastTwoSum(V(1.0), ph, ds, de);
-  V dh, dl;
-  FastTwoSum(ds, de + (pl + (th * tb + tl * b)), dh, dl);
-  const V r = V(1.0) / dh;
-  // Numerator th + tl + b + tb.
-  V s, e;
-  TwoSum(th, b, s, e);
-  V nh, nl;
-  FastTwoSum(s, e + (tl + tb), nh, nl);
-  // Quotient q1 + q2: q1 within 2^-51 of it, q2 the remainder's share (nh - mh is exact,
-  // both being within a factor 2 of each other).
-  q1 = nh * r;
-  V mh, ml;
-  TwoProd(q1, dh, mh, ml);
-  q2 = ((((nh - mh) - ml) + nl) - q1 * dl) * r;
+  const V tb = (b2 * b) * p;
+  const V dx = (de + (pl + tl * b)) + th * tb;
+  const V rem = (((((s - mh) - ml) + e) + tl) + tb) - q1 * dx;
+  q2 = (rem * r) * (V(1.0) - dx * r);
 }
 
 // The value hi + lo (a double-double with relative error below `error`) rounded, and the
