@@ -186,7 +186,13 @@ bool TolvaneDsp::Channel::IsFinite() const {
 void TolvaneDsp::Channel::Clear() { *this = Channel{}; }
 
 TolvaneDsp::TolvaneDsp(int channels)
-    : mCoeffs(kInitialCoeffs), mChannels(static_cast<size_t>(std::max(2, channels))) {}
+    : mFusedMath(crmath::HasFusedMultiplyAdd()),
+      mCoeffs(kInitialCoeffs),
+      mChannels(static_cast<size_t>(std::max(2, channels))) {}
+
+void TolvaneDsp::UseFusedMultiplyAdd(bool use) {
+  mFusedMath = use && crmath::HasFusedMultiplyAdd();
+}
 
 void TolvaneDsp::OnReset(double sampleRate) {
   if (!IsUsableRate(sampleRate)) return;
@@ -231,6 +237,36 @@ int32_t TolvaneDsp::ReserveDenormalSteps(int steps) {
   return seed;
 }
 
+namespace {
+
+// The correctly rounded functions a pass calls, in two builds with the same results: plain
+// IEEE arithmetic, and the fused multiply-add's (for processors that have it, sooner).
+struct SplitMath {
+  static double Tanh(double x) { return crmath::Tanh(x); }
+  static void Tanh2(double x0, double x1, double& y0, double& y1) { crmath::Tanh2(x0, x1, y0, y1); }
+  static double PowInt(double x, int n) { return crmath::PowInt(x, n); }
+};
+struct FusedMath {
+  static double Tanh(double x) { return crmath::detail::TanhFused(x); }
+  static void Tanh2(double x0, double x1, double& y0, double& y1) {
+    crmath::detail::Tanh2Fused(x0, x1, y0, y1);
+  }
+  static double PowInt(double x, int n) { return crmath::detail::PowIntFused(x, n); }
+};
+
+// K tanh at once: in SIMD lanes for two, each result equal to the scalar one.
+template <int K, class Math>
+[[gnu::always_inline]] inline void TanhLanes(const double* x, double* y) {
+  if constexpr (K == 1) {
+    y[0] = Math::Tanh(x[0]);
+  } else {
+    static_assert(K == 2, "one or two lanes");
+    Math::Tanh2(x[0], x[1], y[0], y[1]);
+  }
+}
+
+}  // namespace
+
 // One channel's pass through one block: the block values in the form its samples read
 // them, derived once, and the signal path of one sample as stages. Everything is forced
 // inline into ProcessChannels' loop, where the pass dissolves into registers.
@@ -255,18 +291,20 @@ class TolvaneDsp::ChannelPass {
   [[gnu::always_inline]] inline double FilterInput(double x);
   // The input stage of K channels (1 or 2) at once: the mode 1 saturator on each driven
   // signal, blended with the pre-filtered input by drive, then by Wet. Sets the wet signals.
-  template <int K>
+  template <int K, class Math>
   [[gnu::always_inline]] static inline void InputStages(ChannelPass* const* passes,
                                                         const double* preFiltered, double* wet);
   // The slope tracker: once the output history reaches the delay, pulls the wet signal
   // toward the delayed tracked value plus the React level, by Tame, less where Bias lets
   // rising or falling stretches through. Returns the tracked signal.
+  template <class Math>
   [[gnu::always_inline]] inline double TrackSlope(double wet);
   // Makes `tracked` the newest output history value.
   [[gnu::always_inline]] void RecordOutput(double tracked) { Cell(mCh.outHistory, 0) = tracked; }
   // The output stage: output level, mode 2 saturator, delayed-difference smoother, output
   // bias, high-pass, the pre-filtered input blended back below full Wet, low-pass and the
   // final clip. Returns the output sample.
+  template <class Math>
   [[gnu::always_inline]] inline double OutputStage(double tracked, double preFiltered);
 
  private:
@@ -279,9 +317,10 @@ class TolvaneDsp::ChannelPass {
 
   // The mode 1 saturator of K channels at once, their tanh in lanes: each channel's
   // operations are exactly its own, in its own order.
-  template <int K>
+  template <int K, class Math>
   [[gnu::always_inline]] static inline void SaturateInputs(ChannelPass* const* passes,
                                                            const double* x, double* out);
+  template <class Math>
   [[gnu::always_inline]] inline double SaturateOutput(double x);
   // Whether the saturators shape: the stage-2 history cell one past the second delay is
   // not exactly 0 (a NaN counts as non-zero).
@@ -362,12 +401,12 @@ double TolvaneDsp::ChannelPass::FilterInput(double x) {
   return preFiltered;
 }
 
-template <int K>
+template <int K, class Math>
 void TolvaneDsp::ChannelPass::InputStages(ChannelPass* const* passes, const double* preFiltered,
                                           double* wet) {
   double driven[K], saturated[K];
   for (int k = 0; k < K; ++k) driven[k] = preFiltered[k] * passes[k]->mDrive;
-  SaturateInputs<K>(passes, driven, saturated);
+  SaturateInputs<K, Math>(passes, driven, saturated);
   for (int k = 0; k < K; ++k) {
     const ChannelPass& p = *passes[k];
     const double mixed = Lerp(preFiltered[k], saturated[k] * p.mTrim, p.mDriveMix);
@@ -375,6 +414,7 @@ void TolvaneDsp::ChannelPass::InputStages(ChannelPass* const* passes, const doub
   }
 }
 
+template <class Math>
 double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
   if (Cell(mCh.outHistory, mDelayNext) == 0) return wet;  // a NaN counts as non-zero
 
@@ -384,7 +424,7 @@ double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
   double level = mCh.reactLevel;
   if (mReactOn) {
     const double base = 1 - Lerp(kReactAtFall, kReactAtRise, Clamp01(position));
-    level = crmath::PowInt(base, kReactExponent) / mRateFactor2;
+    level = Math::PowInt(base, kReactExponent) / mRateFactor2;
     mCh.reactLevel = level;
   }
 
@@ -413,8 +453,9 @@ double TolvaneDsp::ChannelPass::TrackSlope(double wet) {
   return tracked;
 }
 
+template <class Math>
 double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) {
-  const double saturated = SaturateOutput(mOutputLevel * tracked);
+  const double saturated = SaturateOutput<Math>(mOutputLevel * tracked);
   double smoothed = saturated;
   if (Cell(mCh.stage2History, mDelay2) != 0) {
     mCh.residual = saturated - Delayed(mCh.stage2History);
@@ -434,18 +475,6 @@ double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) 
   return ClipOutput(Biquad(mLowPass, y, mCh.outLpA, mCh.outLpB));
 }
 
-// K tanh at once: in SSE2 lanes for two, each result equal to the scalar one.
-template <int K>
-inline void TanhLanes(const double* x, double* y);
-template <>
-inline void TanhLanes<1>(const double* x, double* y) {
-  y[0] = crmath::Tanh(x[0]);
-}
-template <>
-inline void TanhLanes<2>(const double* x, double* y) {
-  crmath::Tanh2(x[0], x[1], y[0], y[1]);
-}
-
 // Limits the magnitude to 0..1 and, above kSatKnee, pulls it toward the delayed memory
 // when the signal rises faster than the memory did. Its memory's index 0 is its own last
 // magnitude; above that it is the stage-2 history (see Channel).
@@ -454,7 +483,7 @@ inline void TanhLanes<2>(const double* x, double* y) {
 // multiplied by the knee mix. While the mix is 0 and neither rise is NaN the term is a
 // finite value, the product a zero, and the sum it joins (a magnitude, never -0) keeps
 // every bit: neither tanh is computed then, and 0 stands in for the term.
-template <int K>
+template <int K, class Math>
 void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const double* x,
                                              double* out) {
   double magnitude[K], memory[K], riseArg[K], memoryRiseArg[K];
@@ -483,8 +512,8 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
     return;
   }
   double rise[K], memoryRise[K];
-  TanhLanes<K>(riseArg, rise);
-  TanhLanes<K>(memoryRiseArg, memoryRise);
+  TanhLanes<K, Math>(riseArg, rise);
+  TanhLanes<K, Math>(memoryRiseArg, memoryRise);
 
   double kneeMix[K], kneeShaped[K], excessArg[K];
   bool knee[K];
@@ -499,9 +528,9 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
   }
   if (anyKnee) {
     double excess[K], kneeArg[K], kneeTanh[K];
-    TanhLanes<K>(excessArg, excess);
+    TanhLanes<K, Math>(excessArg, excess);
     for (int k = 0; k < K; ++k) kneeArg[k] = knee[k] ? magnitude[k] - excess[k] : 0;
-    TanhLanes<K>(kneeArg, kneeTanh);
+    TanhLanes<K, Math>(kneeArg, kneeTanh);
     for (int k = 0; k < K; ++k) {
       if (knee[k]) kneeShaped[k] = kneeTanh[k];
     }
@@ -516,7 +545,7 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
     anyPull = anyPull || pulls[k];
   }
   double pullTanh[K] = {};
-  if (anyPull) TanhLanes<K>(pullArg, pullTanh);
+  if (anyPull) TanhLanes<K, Math>(pullArg, pullTanh);
 
   double finalArg[K], finalTanh[K];
   for (int k = 0; k < K; ++k) {
@@ -527,7 +556,7 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
     }
     finalArg[k] = shapes[k] ? (1 - kneeMix[k]) * shaped + kneeMix[k] * kneeShaped[k] : 0;
   }
-  TanhLanes<K>(finalArg, finalTanh);
+  TanhLanes<K, Math>(finalArg, finalTanh);
   for (int k = 0; k < K; ++k) {
     const double shaped = shapes[k] ? Clamp01(finalTanh[k]) : magnitude[k];
     passes[k]->mCh.sat1Last = shaped;
@@ -539,13 +568,14 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
 // soft clips above kSoftClipStart. Of its memory it reads only the cell that decides
 // whether it shapes; mode 1's memory interpolation and tanh terms would go unused here and
 // are not computed.
+template <class Math>
 double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
   double magnitude = std::fabs(x);
   if (SaturatorsShape()) {
     if (magnitude > kSat2Threshold) {
       const double over = magnitude - kSat2Threshold;
       const double kneeMix = Clamp01(over / kSat2KneeSpan);
-      magnitude = (crmath::Tanh(over) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
+      magnitude = (Math::Tanh(over) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
                   (1 - kneeMix) * magnitude;
     }
     if (magnitude > kSoftClipStart) magnitude = SoftClip(magnitude);
@@ -617,13 +647,21 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
     Channel* pair[2] = {pending, &ch};
     const double* in[2] = {pendingIn, inputs[c]};
     double* out[2] = {pendingOut, outputs[c]};
-    ProcessChannels<2>(pair, in, out, nFrames, knee, inGain);
+    if (mFusedMath) {
+      ProcessChannels<2, FusedMath>(pair, in, out, nFrames, knee, inGain);
+    } else {
+      ProcessChannels<2, SplitMath>(pair, in, out, nFrames, knee, inGain);
+    }
     pending = nullptr;
   }
-  if (pending) ProcessChannels<1>(&pending, &pendingIn, &pendingOut, nFrames, knee, inGain);
+  if (pending && mFusedMath) {
+    ProcessChannels<1, FusedMath>(&pending, &pendingIn, &pendingOut, nFrames, knee, inGain);
+  } else if (pending) {
+    ProcessChannels<1, SplitMath>(&pending, &pendingIn, &pendingOut, nFrames, knee, inGain);
+  }
 }
 
-template <int K>
+template <int K, class Math>
 void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
                                  int nFrames, double knee, double inGain) {
   auto passes = ChannelPass::Make(*this, chs, knee, inGain, std::make_index_sequence<K>{});
@@ -655,11 +693,11 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
     for (int j = 0; j < nFrames; ++j) {
       double preFiltered[K], wet[K];
       for (int k = 0; k < K; ++k) preFiltered[k] = p[k]->FilterInput(in[k][j]);
-      ChannelPass::InputStages<K>(p, preFiltered, wet);
+      ChannelPass::InputStages<K, Math>(p, preFiltered, wet);
       for (int k = 0; k < K; ++k) {
-        const double tracked = p[k]->TrackSlope(wet[k]);
+        const double tracked = p[k]->template TrackSlope<Math>(wet[k]);
         p[k]->RecordOutput(tracked);
-        out[k][j] = p[k]->OutputStage(tracked, preFiltered[k]);
+        out[k][j] = p[k]->template OutputStage<Math>(tracked, preFiltered[k]);
       }
     }
   }

@@ -75,6 +75,12 @@ class TolvaneDsp {
   void ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
                     const DspParams& params, double sampleRate, int connectedOutputs);
 
+  /// [main-thread] Whether the correctly rounded functions form their exact products with
+  /// the fused multiply-add (the default where the processor has it) or by splitting: the
+  /// same bits either way, the first sooner. `true` without the instruction keeps splitting.
+  void UseFusedMultiplyAdd(bool use);
+  bool UsesFusedMultiplyAdd() const { return mFusedMath; }
+
   /// [any-thread] The knee source; see KneeSource for its thread rules.
   KneeSource& Knee() { return mKnee; }
 
@@ -134,7 +140,7 @@ class TolvaneDsp {
   // and the output stage, sample by sample together; bypassed, copies each input while the
   // input filter and the histories keep following it. Then clears a channel whose state is
   // no longer finite.
-  template <int K>
+  template <int K, class Math>
   void ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
                        int nFrames, double knee, double inGain);
   // Advances the process-wide denormal seed by `steps` steps in one atomic exchange (so
@@ -144,6 +150,7 @@ class TolvaneDsp {
   static std::atomic<int32_t> sDenormalSeed;
 
   KneeSource mKnee;
+  bool mFusedMath;
 
   // Block values.
   double mRate = 0.0;

@@ -526,12 +526,26 @@ std::vector<Scenario> Scenarios() {
 
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
-class RealMatchesReference : public ::testing::TestWithParam<Scenario> {};
+class RealMatchesReference : public ::testing::TestWithParam<Scenario> {
+ protected:
+  void Check(const Scenario& s, bool fusedProducts);
+};
 
+// Each scenario twice: with the fused multiply-add's exact products (where the processor has
+// them) and with split ones. The reference always splits, so both must give its bits.
 TEST_P(RealMatchesReference, BitForBit) {
-  const Scenario& s = GetParam();
+  for (const bool fused : {true, false}) {
+    SCOPED_TRACE(fused ? "fused products" : "split products");
+    Check(GetParam(), fused);
+    if (HasFatalFailure()) return;
+  }
+}
+
+void RealMatchesReference::Check(const Scenario& s, bool fusedProducts) {
   const Signal in = MakeSignal(s.material, s.rate, s.frames);
   Pair pair(s.kneeSeed);
+  pair.Real().UseFusedMultiplyAdd(fusedProducts);
+  ASSERT_EQ(pair.Real().UsesFusedMultiplyAdd(), fusedProducts && crmath::HasFusedMultiplyAdd());
   double rate = s.rate;
   if (s.resetAtStart) pair.OnReset(rate);
 

@@ -34,8 +34,9 @@ namespace detail = tolvane::crmath::detail;
 constexpr uint32_t kSlowPath = 1;
 // fastHi and fastLo hold the fast path's unrounded value.
 constexpr uint32_t kFastParts = 2;
-// Tanh2 gave other bits than Tanh for this input, in either lane.
-constexpr uint32_t kTanh2Mismatch = 4;
+// Another build of the function gave other bits for this input: Tanh2 in either lane, or
+// (on a processor with the fused multiply-add) the fused variants.
+constexpr uint32_t kVariantMismatch = 4;
 
 struct Record {
   double input;
@@ -49,12 +50,24 @@ static_assert(sizeof(Record) == 40, "the record layout the oracle reads");
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Tanh2 with x in each lane and `partner` (another input of the set) in the other.
-bool Tanh2Agrees(double x, double partner, double expected) {
+// Tanh2 with x in each lane and `partner` (another input of the set) in the other, and the
+// fused variants where the processor has them.
+bool TanhVariantsAgree(double x, double partner, double expected) {
   double a0, a1, b0, b1;
   crmath::Tanh2(x, partner, a0, a1);
   crmath::Tanh2(partner, x, b0, b1);
-  return SameBits(a0, expected) && SameBits(b1, expected);
+  bool agree = SameBits(a0, expected) && SameBits(b1, expected);
+  if (crmath::HasFusedMultiplyAdd()) {
+    detail::Tanh2Fused(x, partner, a0, a1);
+    detail::Tanh2Fused(partner, x, b0, b1);
+    agree = agree && SameBits(detail::TanhFused(x), expected) && SameBits(a0, expected) &&
+            SameBits(b1, expected);
+  }
+  return agree;
+}
+
+bool PowIntVariantsAgree(double x, int n, double expected) {
+  return !crmath::HasFusedMultiplyAdd() || SameBits(detail::PowIntFused(x, n), expected);
 }
 
 // The public function at x, with what its fast path did.
@@ -70,7 +83,7 @@ Record PublicRecord(Function f, double x, double partner) {
         detail::TanhFastParts(ax, r.fastHi, r.fastLo);
         r.flags |= kFastParts;
       }
-      if (!Tanh2Agrees(x, partner, r.result)) r.flags |= kTanh2Mismatch;
+      if (!TanhVariantsAgree(x, partner, r.result)) r.flags |= kVariantMismatch;
       break;
     case Function::kPow4:
       r.exponent = 4;
@@ -80,10 +93,12 @@ Record PublicRecord(Function f, double x, double partner) {
         detail::Pow4FastParts(ax, r.fastHi, r.fastLo);
         r.flags |= kFastParts;
       }
+      if (!PowIntVariantsAgree(x, 4, r.result)) r.flags |= kVariantMismatch;
       break;
     case Function::kPow11:
       r.exponent = 11;
       r.result = crmath::PowInt(x, 11);
+      if (!PowIntVariantsAgree(x, 11, r.result)) r.flags |= kVariantMismatch;
       break;
     case Function::kPow3: r.result = crmath::Pow3(x); break;
   }

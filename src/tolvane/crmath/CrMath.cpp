@@ -16,7 +16,29 @@ double PowIntSpecialOrExact(double x, int n) {
   return PowIntExact(x, n);
 }
 
+// The fused variants: the same inline code, built here for processors with the fused
+// multiply-add, which their exact products use.
+[[gnu::target("fma")]] double TanhFused(double x) { return TanhWith<FusedProducts>(x); }
+[[gnu::target("fma")]] void Tanh2Fused(double x0, double x1, double& y0, double& y1) {
+  Tanh2With<FusedProducts>(x0, x1, y0, y1);
+}
+[[gnu::target("fma")]] double PowIntFused(double x, int n) {
+  return PowIntWith<FusedProducts>(x, n);
+}
+
 }  // namespace detail
+
+void Tanh2(double x0, double x1, double& y0, double& y1) {
+  detail::Tanh2With<detail::SplitProducts>(x0, x1, y0, y1);
+}
+
+bool HasFusedMultiplyAdd() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("fma") != 0;
+  }();
+  return has;
+}
 
 double Pow3(double g) {
   if (g != g) return g + g;

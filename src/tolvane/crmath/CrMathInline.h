@@ -25,113 +25,12 @@ constexpr double kTanhLinearBelow = 0x1p-27;
 constexpr double kPow4FastFrom = 0x1p-200;
 constexpr double kPow4FastBelow = 0x1p+200;
 
-// The kernels, written once for double and for two-lane vectors (Lane2).
-template <class V>
-inline void Split(V a, V& hi, V& lo) {
-  const V c = a * 134217729.0;  // 2^27 + 1
-  hi = c - (c - a);
-  lo = a - hi;
-}
-template <class V>
-inline void TwoProd(V a, V b, V& p, V& e) {
-  p = a * b;
-  V ah, al, bh, bl;
-  Split(a, ah, al);
-  Split(b, bh, bl);
-  e = (((ah * bh - p) + ah * bl) + al * bh) + al * bl;
-}
-template <class V>
-inline void TwoSum(V a, V b, V& s, V& e) {
-  s = a + b;
-  const V bb = s - a;
-  e = (a - (s - bb)) + (b - bb);
-}
-template <class V>
-inline void FastTwoSum(V a, V b, V& s, V& e) {
-  s = a + b;
-  e = b - (s - a);
-}
-
-// tanh(ax) for ax in [kTanhLinearBelow, kTanhOneFrom), ax = a + b with a = i / kTanhSteps
-// from the table and |b| <= 1 / (2 kTanhSteps):
-//   tanh(ax) = (tanh a + tanh b) / (1 + tanh a tanh b),
-// tanh b = b + b^3 P(b^2) by its series through b^11, in double-double where it matters.
-// Sets the two ends of the rounding test; when they are equal, that is the result.
-template <class V>
-inline void TanhKernelParts(V b, V th, V tl, V& q1, V& q2) {
-  using tables::kTanhPoly;
-  // The quotient N / D of N = th + tl + b + tb and D = 1 + (th + tl)(b + tb), where only
-  // tb = tanh b - b waits for the polynomial: everything else runs beside it.
-  //  - th + b = s + e and 1 + th b = ds + de exactly; q1 = s / ds to 2^-52, and
-  //    q1 ds = mh + ml exactly.
-  //  - D = ds + dx with dx = de + pl + th tb + tl b (below 2^-24), and the remainder
-  //    R = N - q1 D = (s - mh) - ml + e + tl + tb - q1 dx, below 2^-24 N, each term to
-  //    2^-76 N (s - mh is exact: both are within a factor 2 of each other).
-  //  - R / D = (R / ds)(1 - dx / ds) to (dx / ds)^2, about 2^-50 of a term of 2^-24 N.
-  // tl tb (2^-53 of a term below 2^-24) is left out.
-  V s, e;
-  TwoSum(th, b, s, e);
-  V ph, pl;
-  TwoProd(th, b, ph, pl);
-  V ds, de;
-  FastTwoSum(V(1.0), ph, ds, de);
-  const V r = V(1.0) / ds;
-  q1 = s * r;
-  V mh, ml;
-  TwoProd(q1, ds, mh, ml);
-  // P(b^2) by Estrin's scheme: three dependent steps instead of Horner's five.
-  const V b2 = b * b;
-  const V b4 = b2 * b2;
-  const V p = (b2 * kTanhPoly[1] + kTanhPoly[0]) +
-              b4 * ((b2 * kTanhPoly[3] + kTanhPoly[2]) + b4 * kTanhPoly[4]);
-  const V tb = (b2 * b) * p;
-  const V dx = (de + (pl + tl * b)) + th * tb;
-  const V rem = (((((s - mh) - ml) + e) + tl) + tb) - q1 * dx;
-  q2 = (rem * r) * (V(1.0) - dx * r);
-}
-
-// The value hi + lo (a double-double with relative error below `error`) rounded, and the
-// two ends of the rounding test: the sum lies between them, so where they are equal it is
-// the result, and the test stays off the result's path.
-template <class V>
-inline void RoundOrTest(V hi, V lo, double error, V& y, V& low, V& high) {
-  y = hi + lo;
-  const V err = hi * error;
-  low = hi + (lo - err);
-  high = hi + (lo + err);
-}
-
-template <class V>
-inline void TanhKernel(V b, V th, V tl, V& y, V& low, V& high) {
-  V q1, q2;
-  TanhKernelParts(b, th, tl, q1, q2);
-  RoundOrTest(q1, q2, kTanhFastError, y, low, high);
-}
-
-// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly; sets
-// q + t, the fast value before the rounding test.
-template <class V>
-inline void Pow4KernelParts(V x, V& q, V& t) {
-  V s, e, f;
-  TwoProd(x, x, s, e);
-  TwoProd(s, s, q, f);
-  t = f + ((s * e) * 2.0 + e * e);
-}
-
-template <class V>
-inline void Pow4Kernel(V x, V& y, V& low, V& high) {
-  V q, t;
-  Pow4KernelParts(x, q, t);
-  RoundOrTest(q, t, kPow4FastError, y, low, high);
-}
-
-// The slow paths and the special values (CrMathSlow.cpp, CrMath.cpp).
-double PowIntSpecialOrExact(double x, int n);  // PowInt without its x^4 fast path
-double TanhSlow(double ax);                    // ax in [kTanhLinearBelow, tables::kTanhOneFrom)
-double Pow3Slow(double g);                     // |g| in [2^-60, 700), g not an integer >= 0
-// Finite x != 0, 0 <= n, and m^n below 2^1088 for |x| = m 2^e with m odd (any x for
-// n <= kMaxPowIntExponent, and 3^n up to the largest finite one).
-double PowIntExact(double x, int n);
+// How the kernels form exact products: by Dekker's splitting, in any IEEE double
+// arithmetic, or by the fused multiply-add, only inside functions built for it (CrMath.cpp)
+// and called after HasFusedMultiplyAdd(). Either way the products are exact, the kernels'
+// values the same, and the rounded results the same bits.
+struct SplitProducts {};
+struct FusedProducts {};
 
 #if defined(__SSE2__)
 // Two doubles in one SSE2 register with the arithmetic the kernels use: every operation
@@ -150,6 +49,133 @@ inline Lane2 operator+(Lane2 a, double b) { return a + Lane2(b); }
 inline Lane2 operator*(Lane2 a, double b) { return a * Lane2(b); }
 #endif
 
+// The kernels, written once for double and for two-lane vectors (Lane2); always inlined,
+// so that they take the instruction set of the function they are in.
+#define TOLVANE_CRMATH_INLINE [[gnu::always_inline]] inline
+template <class V>
+TOLVANE_CRMATH_INLINE void Split(V a, V& hi, V& lo) {
+  const V c = a * 134217729.0;  // 2^27 + 1
+  hi = c - (c - a);
+  lo = a - hi;
+}
+// p + e == a b exactly (no overflow, no underflow).
+template <class V>
+TOLVANE_CRMATH_INLINE void TwoProd(V a, V b, V& p, V& e, SplitProducts) {
+  p = a * b;
+  V ah, al, bh, bl;
+  Split(a, ah, al);
+  Split(b, bh, bl);
+  e = (((ah * bh - p) + ah * bl) + al * bh) + al * bl;
+}
+TOLVANE_CRMATH_INLINE void TwoProd(double a, double b, double& p, double& e, FusedProducts) {
+  p = a * b;
+  e = __builtin_fma(a, b, -p);
+}
+#if defined(__SSE2__)
+TOLVANE_CRMATH_INLINE void TwoProd(Lane2 a, Lane2 b, Lane2& p, Lane2& e, FusedProducts) {
+  p = a * b;
+  double a1, b1, p1;
+  _mm_storeh_pd(&a1, a.v);
+  _mm_storeh_pd(&b1, b.v);
+  _mm_storeh_pd(&p1, p.v);
+  e = _mm_set_pd(__builtin_fma(a1, b1, -p1),
+                 __builtin_fma(_mm_cvtsd_f64(a.v), _mm_cvtsd_f64(b.v), -_mm_cvtsd_f64(p.v)));
+}
+#endif
+// s + e == a + b exactly.
+template <class V>
+TOLVANE_CRMATH_INLINE void TwoSum(V a, V b, V& s, V& e) {
+  s = a + b;
+  const V bb = s - a;
+  e = (a - (s - bb)) + (b - bb);
+}
+template <class V>
+TOLVANE_CRMATH_INLINE void FastTwoSum(V a, V b, V& s, V& e) {  // |a| >= |b|
+  s = a + b;
+  e = b - (s - a);
+}
+
+// tanh(ax) for ax in [kTanhLinearBelow, kTanhOneFrom), ax = a + b with a = i / kTanhSteps
+// from the table and |b| <= 1 / (2 kTanhSteps):
+//   tanh(ax) = (tanh a + tanh b) / (1 + tanh a tanh b),
+// tanh b = b + b^3 P(b^2) by its series through b^11, in double-double where it matters.
+// Sets the two ends of the rounding test; when they are equal, that is the result.
+template <class V, class P>
+TOLVANE_CRMATH_INLINE void TanhKernelParts(V b, V th, V tl, V& q1, V& q2, P products) {
+  using tables::kTanhPoly;
+  // The quotient N / D of N = th + tl + b + tb and D = 1 + (th + tl)(b + tb), where only
+  // tb = tanh b - b waits for the polynomial: everything else runs beside it.
+  //  - th + b = s + e and 1 + th b = ds + de exactly; q1 = s / ds to 2^-52, and
+  //    q1 ds = mh + ml exactly.
+  //  - D = ds + dx with dx = de + pl + th tb + tl b (below 2^-24), and the remainder
+  //    R = N - q1 D = (s - mh) - ml + e + tl + tb - q1 dx, below 2^-24 N, each term to
+  //    2^-76 N (s - mh is exact: both are within a factor 2 of each other).
+  //  - R / D = (R / ds)(1 - dx / ds) to (dx / ds)^2, about 2^-50 of a term of 2^-24 N.
+  // tl tb (2^-53 of a term below 2^-24) is left out.
+  V s, e;
+  TwoSum(th, b, s, e);
+  V ph, pl;
+  TwoProd(th, b, ph, pl, products);
+  V ds, de;
+  FastTwoSum(V(1.0), ph, ds, de);
+  const V r = V(1.0) / ds;
+  q1 = s * r;
+  V mh, ml;
+  TwoProd(q1, ds, mh, ml, products);
+  // P(b^2) by Estrin's scheme: three dependent steps instead of Horner's five.
+  const V b2 = b * b;
+  const V b4 = b2 * b2;
+  const V p = (b2 * kTanhPoly[1] + kTanhPoly[0]) +
+              b4 * ((b2 * kTanhPoly[3] + kTanhPoly[2]) + b4 * kTanhPoly[4]);
+  const V tb = (b2 * b) * p;
+  const V dx = (de + (pl + tl * b)) + th * tb;
+  const V rem = (((((s - mh) - ml) + e) + tl) + tb) - q1 * dx;
+  q2 = (rem * r) * (V(1.0) - dx * r);
+}
+
+// The value hi + lo (a double-double with relative error below `error`) rounded, and the
+// two ends of the rounding test: the sum lies between them, so where they are equal it is
+// the result, and the test stays off the result's path.
+template <class V>
+TOLVANE_CRMATH_INLINE void RoundOrTest(V hi, V lo, double error, V& y, V& low, V& high) {
+  y = hi + lo;
+  const V err = hi * error;
+  low = hi + (lo - err);
+  high = hi + (lo + err);
+}
+
+template <class V, class P>
+TOLVANE_CRMATH_INLINE void TanhKernel(V b, V th, V tl, V& y, V& low, V& high, P products) {
+  V q1, q2;
+  TanhKernelParts(b, th, tl, q1, q2, products);
+  RoundOrTest(q1, q2, kTanhFastError, y, low, high);
+}
+
+// x^4 = (s + e)^2 = q + f + 2 s e + e^2 with x^2 = s + e and s^2 = q + f exactly; sets
+// q + t, the fast value before the rounding test.
+template <class V, class P>
+TOLVANE_CRMATH_INLINE void Pow4KernelParts(V x, V& q, V& t, P products) {
+  V s, e, f;
+  TwoProd(x, x, s, e, products);
+  TwoProd(s, s, q, f, products);
+  t = f + ((s * e) * 2.0 + e * e);
+}
+
+template <class V, class P>
+TOLVANE_CRMATH_INLINE void Pow4Kernel(V x, V& y, V& low, V& high, P products) {
+  V q, t;
+  Pow4KernelParts(x, q, t, products);
+  RoundOrTest(q, t, kPow4FastError, y, low, high);
+}
+
+// The slow paths and the special values (CrMathSlow.cpp, CrMath.cpp).
+double PowIntSpecialOrExact(double x, int n);  // PowInt without its x^4 fast path
+double TanhSlow(double ax);                    // ax in [kTanhLinearBelow, tables::kTanhOneFrom)
+double Pow3Slow(double g);                     // |g| in [2^-60, 700), g not an integer >= 0
+// Finite x != 0, 0 <= n, and m^n below 2^1088 for |x| = m 2^e with m odd (any x for
+// n <= kMaxPowIntExponent, and 3^n up to the largest finite one).
+double PowIntExact(double x, int n);
+
 // Adding 1.5 * 2^45 to a value below 2^44 rounds it to a multiple of 2^-7, the grid step,
 // whose index the low bits of the sum hold.
 constexpr double kGridShift = 0x1.8p45;
@@ -166,10 +192,12 @@ inline uint32_t TanhGrid(double ax, double& b) {
 }
 
 // The fast path alone: true and the result when its rounding test decides.
-inline bool TanhFast(double ax, double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
+template <class P = SplitProducts>
+TOLVANE_CRMATH_INLINE bool TanhFast(double ax,
+                                    double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
   double b, low, high;
   const uint32_t i = TanhGrid(ax, b);
-  TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], y, low, high);
+  TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], y, low, high, P{});
   return low == high;
 }
 
@@ -177,45 +205,46 @@ inline bool TanhFast(double ax, double& y) {  // ax in [kTanhLinearBelow, kTanhO
 inline void TanhFastParts(double ax, double& hi, double& lo) {
   double b;
   const uint32_t i = TanhGrid(ax, b);
-  TanhKernelParts(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], hi, lo);
+  TanhKernelParts(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], hi, lo, SplitProducts{});
 }
 
-inline bool Pow4Fast(double x, double& y) {  // |x| in [kPow4FastFrom, kPow4FastBelow)
+template <class P = SplitProducts>
+TOLVANE_CRMATH_INLINE bool Pow4Fast(double x,
+                                    double& y) {  // |x| in [kPow4FastFrom, kPow4FastBelow)
   double low, high;
-  Pow4Kernel(x, y, low, high);
+  Pow4Kernel(x, y, low, high, P{});
   return low == high;
 }
 
-inline void Pow4FastParts(double x, double& hi, double& lo) { Pow4KernelParts(x, hi, lo); }
+inline void Pow4FastParts(double x, double& hi, double& lo) {
+  Pow4KernelParts(x, hi, lo, SplitProducts{});
+}
 
 // |y| with x's sign: tanh and odd powers are odd functions, and rounding to nearest is
 // symmetric, so the negative half is the positive one mirrored.
 inline double WithSignOf(double y, double x) { return x < 0 ? -y : y; }
 
-}  // namespace tolvane::crmath::detail
-
-namespace tolvane::crmath {
-
-inline double Tanh(double x) {
+template <class P>
+TOLVANE_CRMATH_INLINE double TanhWith(double x) {
   const double ax = x < 0 ? -x : x;
-  if (!(ax >= detail::kTanhLinearBelow)) return x != x ? x + x : x;   // NaN, or rounds to x
-  if (ax >= tables::kTanhOneFrom) return detail::WithSignOf(1.0, x);  // also the infinities
+  if (!(ax >= kTanhLinearBelow)) return x != x ? x + x : x;   // NaN, or rounds to x
+  if (ax >= tables::kTanhOneFrom) return WithSignOf(1.0, x);  // also the infinities
   double y;
-  if (!detail::TanhFast(ax, y)) y = detail::TanhSlow(ax);
-  return detail::WithSignOf(y, x);
+  if (!TanhFast<P>(ax, y)) y = TanhSlow(ax);
+  return WithSignOf(y, x);
 }
 
-inline void Tanh2(double x0, double x1, double& y0, double& y1) {
+template <class P>
+TOLVANE_CRMATH_INLINE void Tanh2With(double x0, double x1, double& y0, double& y1) {
 #if defined(__SSE2__)
-  using detail::Lane2;
   const __m128d x = _mm_set_pd(x1, x0);
   const __m128d signBit = _mm_set1_pd(-0.0);
   const __m128d ax = _mm_andnot_pd(signBit, x);
-  const __m128d inDomain = _mm_and_pd(_mm_cmpge_pd(ax, _mm_set1_pd(detail::kTanhLinearBelow)),
+  const __m128d inDomain = _mm_and_pd(_mm_cmpge_pd(ax, _mm_set1_pd(kTanhLinearBelow)),
                                       _mm_cmplt_pd(ax, _mm_set1_pd(tables::kTanhOneFrom)));
   // Lanes outside the domain (the scalar function answers them) compute at 1.
   const __m128d at = _mm_or_pd(_mm_and_pd(inDomain, ax), _mm_andnot_pd(inDomain, _mm_set1_pd(1.0)));
-  const __m128d shift = _mm_set1_pd(detail::kGridShift);
+  const __m128d shift = _mm_set1_pd(kGridShift);
   const __m128d shifted = _mm_add_pd(at, shift);
   const __m128i index = _mm_castpd_si128(shifted);
   const int i0 = _mm_cvtsi128_si32(index);
@@ -224,8 +253,8 @@ inline void Tanh2(double x0, double x1, double& y0, double& y1) {
   const __m128d row0 = _mm_loadu_pd(tables::kTanhTable[i0]);
   const __m128d row1 = _mm_loadu_pd(tables::kTanhTable[i1]);
   Lane2 y, low, high;
-  detail::TanhKernel(Lane2(b), Lane2(_mm_unpacklo_pd(row0, row1)),
-                     Lane2(_mm_unpackhi_pd(row0, row1)), y, low, high);
+  TanhKernel(Lane2(b), Lane2(_mm_unpacklo_pd(row0, row1)), Lane2(_mm_unpackhi_pd(row0, row1)), y,
+             low, high, P{});
   const int decided = _mm_movemask_pd(_mm_and_pd(inDomain, _mm_cmpeq_pd(low.v, high.v)));
   if (decided == 3) {
     const __m128d signed_ = _mm_or_pd(y.v, _mm_and_pd(signBit, x));
@@ -233,22 +262,38 @@ inline void Tanh2(double x0, double x1, double& y0, double& y1) {
     y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(signed_, signed_));
     return;
   }
-  y0 = (decided & 1) ? detail::WithSignOf(_mm_cvtsd_f64(y.v), x0) : Tanh(x0);
-  y1 = (decided & 2) ? detail::WithSignOf(_mm_cvtsd_f64(_mm_unpackhi_pd(y.v, y.v)), x1) : Tanh(x1);
+  // A lane the fast path leaves open gets the scalar function's answer.
+  y0 = (decided & 1) ? WithSignOf(_mm_cvtsd_f64(y.v), x0) : TanhWith<P>(x0);
+  y1 = (decided & 2) ? WithSignOf(_mm_cvtsd_f64(_mm_unpackhi_pd(y.v, y.v)), x1) : TanhWith<P>(x1);
 #else
-  y0 = Tanh(x0);
-  y1 = Tanh(x1);
+  y0 = TanhWith<P>(x0);
+  y1 = TanhWith<P>(x1);
 #endif
 }
 
-inline double PowInt(double x, int n) {
+template <class P>
+TOLVANE_CRMATH_INLINE double PowIntWith(double x, int n) {
   if (n == 4) {
     const double ax = x < 0 ? -x : x;
     double y;
-    if (ax >= detail::kPow4FastFrom && ax < detail::kPow4FastBelow && detail::Pow4Fast(ax, y))
-      return y;
+    if (ax >= kPow4FastFrom && ax < kPow4FastBelow && Pow4Fast<P>(ax, y)) return y;
   }
-  return detail::PowIntSpecialOrExact(x, n);
+  return PowIntSpecialOrExact(x, n);
 }
 
+// The fused variants, built for the fused multiply-add (CrMath.cpp): call them only where
+// HasFusedMultiplyAdd() is true.
+double TanhFused(double x);
+void Tanh2Fused(double x0, double x1, double& y0, double& y1);
+double PowIntFused(double x, int n);
+
+}  // namespace tolvane::crmath::detail
+
+namespace tolvane::crmath {
+
+inline double Tanh(double x) { return detail::TanhWith<detail::SplitProducts>(x); }
+inline double PowInt(double x, int n) { return detail::PowIntWith<detail::SplitProducts>(x, n); }
+
 }  // namespace tolvane::crmath
+
+#undef TOLVANE_CRMATH_INLINE
