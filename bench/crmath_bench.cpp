@@ -74,8 +74,8 @@ struct Tanh2Fused {
   }
 };
 template <class F>
-constexpr bool kNeedsFma = std::is_same_v<F, TanhFused> || std::is_same_v<F, Pow4Fused> ||
-                           std::is_same_v<F, Tanh2Fused>;
+constexpr bool kNeedsFma =
+    std::is_same_v<F, TanhFused> || std::is_same_v<F, Pow4Fused> || std::is_same_v<F, Tanh2Fused>;
 
 // Skips a fused variant's benchmark on a processor without the instruction.
 template <class F>

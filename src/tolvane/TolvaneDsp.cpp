@@ -79,7 +79,6 @@ static_assert(kRateFactor2PerHz == 4.5351473922902495e-05, "the factor is 2 / 44
 // to 1 at 192 kHz (the plain saturator output takes the rest).
 constexpr double kRateBlendFrom = 44100;
 constexpr double kRateBlendSpan = 192000.0 - 44100.0;
-// Drive is 3 to the power Input Gain (as a fraction of 100 %).
 // The tame amount is (kTameScale * Tame) ^ kTameExponent over the rate factor 2.
 constexpr double kTameScale = 1.5;
 constexpr int kTameExponent = 11;
@@ -601,6 +600,7 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mRate = rate;
   mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
+  // Drive is 3 to the power Input Gain (as a fraction of 100 %).
   mDrive = mDrivePower.Of(inGain, [](double g) { return crmath::Pow3(g); });
   mOutputLevel = outGain;
   mWet = wet;
