@@ -319,6 +319,11 @@ class TolvaneDsp::ChannelPass {
   template <int K, class Math>
   [[gnu::always_inline]] static inline void SaturateInputs(ChannelPass* const* passes,
                                                            const double* x, double* out);
+  // The saturator's full computation for the channels that need it (see SaturateInputs).
+  template <int K, class Math>
+  static void FullSaturation(ChannelPass* const* passes, const bool* full, const double* magnitude,
+                             const double* memory, const double* kneeMix, const double* riseArg,
+                             const double* memoryRiseArg, double* finalArg);
   template <class Math>
   [[gnu::always_inline]] inline double SaturateOutput(double x);
   // Whether the saturators shape: the stage-2 history cell one past the second delay is
@@ -478,30 +483,36 @@ double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) 
 // when the signal rises faster than the memory did. Its memory's index 0 is its own last
 // magnitude; above that it is the stage-2 history (see Channel).
 //
-// The knee term tanh(magnitude - tanh((rise - memoryRise) / knee)) enters the result
-// multiplied by the knee mix. While the mix is 0 and neither rise is NaN the term is a
-// finite value, the product a zero, and the sum it joins (a magnitude, never -0) keeps
-// every bit: neither tanh is computed then, and 0 stands in for the term.
+// Work whose result cannot change a bit is skipped. Up to kSatKnee the knee mix is +0, and
+// both the pulled magnitude and the knee term enter the result multiplied by it: while the
+// memory is finite and the older memory is not NaN, both are finite, their products zeros,
+// and the sums they join (the magnitude, never -0) keep every bit. The result is then the
+// clamped tanh of the magnitude, and the rise, memory rise, pull and knee term are not
+// computed. Above kSatKnee, or with a memory that is not finite, every term is computed.
 template <int K, class Math>
 void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const double* x,
                                              double* out) {
-  double magnitude[K], memory[K], riseArg[K], memoryRiseArg[K];
-  bool shapes[K];
-  bool anyShapes = false;
+  double magnitude[K], memory[K], kneeMix[K], riseArg[K], memoryRiseArg[K], finalArg[K];
+  bool shapes[K], full[K];
+  bool anyShapes = false, anyFull = false;
   for (int k = 0; k < K; ++k) {
     ChannelPass& p = *passes[k];
     magnitude[k] = std::fabs(x[k]);
     shapes[k] = p.SaturatorsShape();
-    riseArg[k] = memoryRiseArg[k] = 0;
-    if (shapes[k]) {
-      History& h = p.mCh.stage2History;
-      const double newest = p.mDelay == 0 ? p.mCh.sat1Last : p.Cell(h, p.mDelay);
-      memory[k] = Lerp(newest, p.Cell(h, p.mDelayNext), p.mFraction);
-      const double olderMemory = Lerp(p.Cell(h, p.mDelay2), p.Cell(h, p.mDelay2 + 1), p.mFraction);
-      riseArg[k] = magnitude[k] - memory[k];
-      memoryRiseArg[k] = memory[k] - olderMemory;
-      anyShapes = true;
-    }
+    full[k] = false;
+    riseArg[k] = memoryRiseArg[k] = finalArg[k] = 0;
+    if (!shapes[k]) continue;
+    anyShapes = true;
+    History& h = p.mCh.stage2History;
+    const double newest = p.mDelay == 0 ? p.mCh.sat1Last : p.Cell(h, p.mDelay);
+    memory[k] = Lerp(newest, p.Cell(h, p.mDelayNext), p.mFraction);
+    const double olderMemory = Lerp(p.Cell(h, p.mDelay2), p.Cell(h, p.mDelay2 + 1), p.mFraction);
+    kneeMix[k] = Clamp01(magnitude[k] - kSatKnee);
+    full[k] = kneeMix[k] != 0 || !std::isfinite(memory[k]) || olderMemory != olderMemory;
+    anyFull = anyFull || full[k];
+    finalArg[k] = magnitude[k];
+    riseArg[k] = magnitude[k] - memory[k];
+    memoryRiseArg[k] = memory[k] - olderMemory;
   }
   if (!anyShapes) {
     for (int k = 0; k < K; ++k) {
@@ -510,17 +521,36 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
     }
     return;
   }
+  if (anyFull)
+    FullSaturation<K, Math>(passes, full, magnitude, memory, kneeMix, riseArg, memoryRiseArg,
+                            finalArg);
+  double finalTanh[K];
+  TanhLanes<K, Math>(finalArg, finalTanh);
+  for (int k = 0; k < K; ++k) {
+    const double shaped = shapes[k] ? Clamp01(finalTanh[k]) : magnitude[k];
+    passes[k]->mCh.sat1Last = shaped;
+    out[k] = WithSignOf(x[k], shaped);
+  }
+}
+
+// The mode 1 saturator's terms for the channels marked `full`: sets their final tanh
+// argument from the rise, the memory rise, the pull and the knee term, each as stated. The
+// knee term is left out (0 stands in) while the knee mix is 0 and neither rise is NaN: its
+// product with the mix is then a zero.
+template <int K, class Math>
+void TolvaneDsp::ChannelPass::FullSaturation(ChannelPass* const* passes, const bool* full,
+                                             const double* magnitude, const double* memory,
+                                             const double* kneeMix, const double* riseArg,
+                                             const double* memoryRiseArg, double* finalArg) {
   double rise[K], memoryRise[K];
   TanhLanes<K, Math>(riseArg, rise);
   TanhLanes<K, Math>(memoryRiseArg, memoryRise);
 
-  double kneeMix[K], kneeShaped[K], excessArg[K];
+  double kneeShaped[K], excessArg[K];
   bool knee[K];
   bool anyKnee = false;
   for (int k = 0; k < K; ++k) {
-    kneeMix[k] = Clamp01(magnitude[k] - kSatKnee);
-    knee[k] =
-        shapes[k] && (kneeMix[k] != 0 || rise[k] != rise[k] || memoryRise[k] != memoryRise[k]);
+    knee[k] = full[k] && (kneeMix[k] != 0 || rise[k] != rise[k] || memoryRise[k] != memoryRise[k]);
     excessArg[k] = knee[k] ? (rise[k] - memoryRise[k]) / passes[k]->mKnee : 0;
     kneeShaped[k] = 0;
     anyKnee = anyKnee || knee[k];
@@ -539,27 +569,21 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
   bool pulls[K];
   bool anyPull = false;
   for (int k = 0; k < K; ++k) {
-    pulls[k] = shapes[k] && rise[k] > memoryRise[k];
+    pulls[k] = full[k] && rise[k] > memoryRise[k];
     pullArg[k] = pulls[k] ? rise[k] / (memoryRise[k] + kDivisionGuard) : 0;
     anyPull = anyPull || pulls[k];
   }
   double pullTanh[K] = {};
   if (anyPull) TanhLanes<K, Math>(pullArg, pullTanh);
 
-  double finalArg[K], finalTanh[K];
   for (int k = 0; k < K; ++k) {
+    if (!full[k]) continue;
     double shaped = magnitude[k];
     if (pulls[k]) {
       const double pull = Clamp01(pullTanh[k]);
       shaped = Lerp(magnitude[k], memory[k], pull) * kneeMix[k] + (1 - kneeMix[k]) * magnitude[k];
     }
-    finalArg[k] = shapes[k] ? (1 - kneeMix[k]) * shaped + kneeMix[k] * kneeShaped[k] : 0;
-  }
-  TanhLanes<K, Math>(finalArg, finalTanh);
-  for (int k = 0; k < K; ++k) {
-    const double shaped = shapes[k] ? Clamp01(finalTanh[k]) : magnitude[k];
-    passes[k]->mCh.sat1Last = shaped;
-    out[k] = WithSignOf(x[k], shaped);
+    finalArg[k] = (1 - kneeMix[k]) * shaped + kneeMix[k] * kneeShaped[k];
   }
 }
 
