@@ -23,6 +23,7 @@ namespace tolvane::crmath {
 /// The largest exponent PowInt takes.
 constexpr int kMaxPowIntExponent = 20;
 
+/// tanh(x) for every double: ±0 stays ±0, ±infinity gives ±1, NaN stays NaN.
 inline double Tanh(double x);
 /// Two tanh at once in SSE2 lanes (where available): y0 and y1 equal Tanh(x0) and
 /// Tanh(x1) bit for bit.

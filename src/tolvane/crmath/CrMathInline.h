@@ -192,10 +192,10 @@ inline uint32_t TanhGrid(double ax, double& b) {
   return static_cast<uint32_t>(bits);
 }
 
-// The fast path alone: true and the result when its rounding test decides.
+// The fast path alone, for ax in [kTanhLinearBelow, kTanhOneFrom): true and the result
+// when its rounding test decides.
 template <class P = SplitProducts>
-TOLVANE_CRMATH_INLINE bool TanhFast(double ax,
-                                    double& y) {  // ax in [kTanhLinearBelow, kTanhOneFrom)
+TOLVANE_CRMATH_INLINE bool TanhFast(double ax, double& y) {
   double b, low, high;
   const uint32_t i = TanhGrid(ax, b);
   TanhKernel(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], y, low, high, P{});
@@ -209,9 +209,9 @@ inline void TanhFastParts(double ax, double& hi, double& lo) {
   TanhKernelParts(b, tables::kTanhTable[i][0], tables::kTanhTable[i][1], hi, lo, SplitProducts{});
 }
 
+// The same for x^4, |x| in [kPow4FastFrom, kPow4FastBelow).
 template <class P = SplitProducts>
-TOLVANE_CRMATH_INLINE bool Pow4Fast(double x,
-                                    double& y) {  // |x| in [kPow4FastFrom, kPow4FastBelow)
+TOLVANE_CRMATH_INLINE bool Pow4Fast(double x, double& y) {
   double low, high;
   Pow4Kernel(x, y, low, high, P{});
   return low == high;
