@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // Multi-precision arithmetic for the slow paths of the correctly rounded functions:
 // fixed-point numbers of N 64-bit limbs, most significant first, the first limb the
@@ -14,6 +15,31 @@ namespace tolvane::crmath::detail {
 using u64 = uint64_t;
 using u128 = unsigned __int128;
 
+inline u64 DoubleBits(double d) {
+  u64 u;
+  std::memcpy(&u, &d, sizeof u);
+  return u;
+}
+
+inline double FromBits(u64 u) {
+  double d;
+  std::memcpy(&d, &u, sizeof d);
+  return d;
+}
+
+// |x| = mantissa 2^exponent exactly, mantissa below 2^53 (subnormals included).
+inline void Decompose(double x, u64& mantissa, int& exponent) {
+  const u64 bits = DoubleBits(x);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  mantissa = bits & ((u64{1} << 52) - 1);
+  if (biased == 0) {
+    exponent = -1074;
+  } else {
+    mantissa |= u64{1} << 52;
+    exponent = biased - 1075;
+  }
+}
+
 template <int N>
 struct BigFixed {
   static_assert(N >= 2, "one integer limb and at least one fraction limb");
@@ -23,11 +49,6 @@ struct BigFixed {
   static BigFixed One() {
     BigFixed r;
     r.w[0] = 1;
-    return r;
-  }
-  static BigFixed FromInt(u64 v) {
-    BigFixed r;
-    r.w[0] = v;
     return r;
   }
   // The first N limbs of a constant stored as integer limb plus fraction limbs.
@@ -114,22 +135,9 @@ struct BigFixed {
 template <int N>
 BigFixed<N> BigFixed<N>::FromDouble(double x) {
   BigFixed r;
-  int exp = 0;
-  u64 mant = 0;
-  {
-    union {
-      double d;
-      u64 u;
-    } bits{x};
-    const int biased = static_cast<int>((bits.u >> 52) & 0x7ff);
-    mant = bits.u & ((u64{1} << 52) - 1);
-    if (biased == 0) {
-      exp = -1074;
-    } else {
-      mant |= u64{1} << 52;
-      exp = biased - 1075;
-    }
-  }
+  u64 mant;
+  int exp;
+  Decompose(x, mant, exp);
   // Bit j of mant has weight 2^(exp + j): limb (63 - exp - j) / 64, bit 63 - (63 - exp - j) % 64.
   for (int j = 0; j < 53; ++j) {
     if (!((mant >> j) & 1)) continue;

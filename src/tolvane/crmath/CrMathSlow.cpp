@@ -5,7 +5,7 @@
 // an exact product), so a precision that decides always exists; the hardest doubles
 // need far fewer bits than the last level offers.
 
-#include <cstring>
+#include <type_traits>
 
 #include "tolvane/crmath/BigFixed.h"
 #include "tolvane/crmath/CrMath.h"
@@ -14,18 +14,6 @@
 namespace tolvane::crmath::detail {
 
 namespace {
-
-u64 DoubleBits(double d) {
-  u64 u;
-  std::memcpy(&u, &d, sizeof u);
-  return u;
-}
-
-double FromBits(u64 u) {
-  double d;
-  std::memcpy(&d, &u, sizeof d);
-  return d;
-}
 
 // Index of the highest set bit of W counted from its least significant bit, or -1.
 int TopBit(const u64* w, int n) {
@@ -101,14 +89,13 @@ u64 ReduceByLn2(const BigFixed<N>& y, double estimate, BigFixed<N>& r) {
 
 // Rounds value +- bound ulps (times 2^scale); true and the double when both ends agree.
 template <int N>
-bool RoundIfDecided(const BigFixed<N>& value, u64 boundUlps, int scale, bool negative,
-                    double& out) {
+bool RoundIfDecided(const BigFixed<N>& value, u64 boundUlps, int scale, double& out) {
   BigFixed<N> lo = value, hi = value;
   lo.SubUlpsClamped(boundUlps);
   hi.AddUlps(boundUlps);
   const int s = scale - BigFixed<N>::kFractionBits;
-  const double a = RoundToDouble(lo.w, N, s, negative);
-  const double b = RoundToDouble(hi.w, N, s, negative);
+  const double a = RoundToDouble(lo.w, N, s, false);
+  const double b = RoundToDouble(hi.w, N, s, false);
   out = a;
   return DoubleBits(a) == DoubleBits(b);
 }
@@ -132,7 +119,7 @@ bool TanhAt(double ax, double& out) {
   den.Add(u);
   const BigFixed<N> t = BigFixed<N>::Div(num, den);
   const u64 bound = 2 * (q + 2 + 8 * static_cast<u64>(terms + 2)) + 4;
-  return RoundIfDecided(t, bound, 0, false, out);
+  return RoundIfDecided(t, bound, 0, out);
 }
 
 // 3^g for |g| in [2^-60, 700) and g no integer >= 0, at N limbs: y = |g| ln3 = q ln2 + r,
@@ -159,7 +146,20 @@ bool Pow3At(double g, double& out) {
   int terms = 0;
   const BigFixed<N> e = ExpTaylor(s, terms);
   const u64 bound = 2 * (static_cast<u64>(ag) + 2 + q + 8 * static_cast<u64>(terms + 2)) + 4;
-  return RoundIfDecided(e, bound, static_cast<int>(k), false, out);
+  return RoundIfDecided(e, bound, static_cast<int>(k), out);
+}
+
+// The first of 3, 6 and 10 limbs whose error bound decides the rounding, else 18 limbs'
+// rounding: `at(limbs, out)` evaluates at std::integral_constant<int, N> limbs.
+template <class At>
+double AtIncreasingPrecision(At at) {
+  double out;
+  if (at(std::integral_constant<int, 3>{}, out) || at(std::integral_constant<int, 6>{}, out) ||
+      at(std::integral_constant<int, 10>{}, out)) {
+    return out;
+  }
+  at(std::integral_constant<int, 18>{}, out);
+  return out;
 }
 
 }  // namespace
@@ -199,36 +199,21 @@ double RoundToDouble(const u64* w, int n, int scale, bool negative) {
 }
 
 double TanhSlow(double ax) {
-  double out;
-  if (TanhAt<3>(ax, out)) return out;
-  if (TanhAt<6>(ax, out)) return out;
-  if (TanhAt<10>(ax, out)) return out;
-  TanhAt<18>(ax, out);
-  return out;
+  return AtIncreasingPrecision(
+      [ax](auto limbs, double& out) { return TanhAt<decltype(limbs)::value>(ax, out); });
 }
 
 double Pow3Slow(double g) {
-  double out;
-  if (Pow3At<3>(g, out)) return out;
-  if (Pow3At<6>(g, out)) return out;
-  if (Pow3At<10>(g, out)) return out;
-  Pow3At<18>(g, out);
-  return out;
+  return AtIncreasingPrecision(
+      [g](auto limbs, double& out) { return Pow3At<decltype(limbs)::value>(g, out); });
 }
 
 double PowIntExact(double x, int n) {
   // |x| = m 2^e exactly; |x|^n = m^n 2^(e n), m^n a big integer of at most 53 n bits.
-  const u64 bits = DoubleBits(x);
-  const bool negative = (bits >> 63) && (n & 1);
-  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
-  u64 m = bits & ((u64{1} << 52) - 1);
+  const bool negative = (DoubleBits(x) >> 63) && (n & 1);
+  u64 m;
   int e;
-  if (biased == 0) {
-    e = -1074;
-  } else {
-    m |= u64{1} << 52;
-    e = biased - 1075;
-  }
+  Decompose(x, m, e);
   const int zeros = __builtin_ctzll(m);
   m >>= zeros;
   e += zeros;
