@@ -58,7 +58,9 @@ IProcessor::IProcessor(const ProcessorConfig& config)
       mDoesMidiIn(config.mDoesMidiIn),
       mDoesMidiOut(config.mDoesMidiOut),
       mDoesMPE(config.mDoesMPE),
-      mLatency(config.mLatency) {
+      mLatency(config.mLatency),
+      mPendingChanges(static_cast<size_t>(kMaxBlockParamChanges)),
+      mPieceChanges(static_cast<size_t>(kMaxBlockParamChanges)) {
   int maxIn = 0, maxOut = 0, maxInBuses = 0, maxOutBuses = 0;
   ParseChannelIO(config.mChannelIO, mChannelConfigs, maxIn, maxOut, maxInBuses, maxOutBuses);
   const int counts[2] = {maxIn, maxOut};
@@ -302,6 +304,15 @@ void IProcessor::ProcessDoubleBuffers(int nFrames) {
       std::fill(data + n, data + nFrames, 0.0);
     }
   }
+}
+
+bool IProcessor::AddBlockParamChange(int paramIdx, int offset, double value) {
+  if (mNPendingChanges >= kMaxBlockParamChanges) return false;
+  ParamChange& change = mPendingChanges[static_cast<size_t>(mNPendingChanges++)];
+  change.mIdx = paramIdx;
+  change.mOffset = offset < 0 ? 0 : offset;
+  change.mValue = value;
+  return true;
 }
 
 int IProcessor::MaxNChannels(EChannelDirection dir) const {

@@ -45,6 +45,16 @@ struct SysExMsg {
   const uint8_t* mData = nullptr;
 };
 
+/// A host's parameter change inside the block being processed: the parameter, the sample
+/// offset in the current `ProcessBlock` call where it takes effect, and its real value (already
+/// stored in the parameter when the block runs).
+struct ParamChange {
+  int32_t mIdx = 0;
+  int32_t mOffset = 0;
+  double mValue = 0.0;
+};
+static_assert(sizeof(ParamChange) == 16, "ParamChange must stay a 16-byte record");
+
 /// The two directions of channels and buses. Values are array indices.
 enum EChannelDirection : int32_t { kDirInput = 0, kDirOutput = 1 };
 
@@ -273,6 +283,14 @@ class IProcessor {
   bool GetRenderingOffline() const { return mRenderingOffline; }
   const TimeInfo& GetTimeInfo() const { return mTimeInfo; }
 
+  /// [audio-thread] The host's parameter changes inside the current `ProcessBlock` call,
+  /// ordered by offset (a parameter's changes keep their order), every offset within
+  /// [0, nFrames). A parameter with changes here already holds the value of its last one; until
+  /// its first change it keeps the value it had before the block. Valid only during
+  /// `ProcessBlock`; empty outside it and when the host sent no timed changes.
+  const ParamChange* GetBlockParamChanges() const { return mBlockChanges; }
+  int NBlockParamChanges() const { return mNBlockChanges; }
+
   /// Number of channel slots of `dir` (0 for an unknown direction).
   int MaxNChannels(EChannelDirection dir) const;
   /// Number of accepted channel configurations.
@@ -285,6 +303,14 @@ class IProcessor {
   const char* GetChannelLabel(EChannelDirection dir, int idx) const;
 
  protected:
+  /// [audio-thread] Records a host change for the block about to be processed, at `offset`
+  /// frames from the block's start (negative counts as 0). Answers false, recording nothing,
+  /// when the list is full (`kMaxBlockParamChanges`): the parameter's stored value still
+  /// holds, so the effect meets it at the next block's start. Never allocates.
+  bool AddBlockParamChange(int paramIdx, int offset, double value);
+  /// Largest number of timed changes one host block carries.
+  static constexpr int kMaxBlockParamChanges = 1024;
+
   /// Stream facts the adapter writes. [main-thread] for the sample rate,
   /// [audio-thread] for the offline flag and the time info (once per block).
   void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
@@ -313,6 +339,13 @@ class IProcessor {
   /// Per direction: the channel slots; fixed at construction.
   std::vector<ChannelSlot> mChannels[2];
   TimeInfo mTimeInfo;
+  /// The host block's timed changes, in arrival order (`mPendingChanges`), and the ones
+  /// `ProcessBlock` sees, sorted and relative to the piece it processes (`mBlockChanges`).
+  std::vector<ParamChange> mPendingChanges;
+  std::vector<ParamChange> mPieceChanges;
+  int mNPendingChanges = 0;
+  const ParamChange* mBlockChanges = nullptr;
+  int mNBlockChanges = 0;
 };
 
 }  // namespace kantele
