@@ -203,6 +203,11 @@ class IParam {
 
   // Read-only accessors. [any-thread] Never allocate or lock.
   EParamKind GetKind() const { return mKind; }
+  /// Whether the parameter is a two-state switch: a boolean, or a double whose range is exactly
+  /// one step (every format shows such a parameter as a toggle). [any-thread]
+  bool IsSwitch() const {
+    return mKind == kKindBool || (mKind == kKindDouble && mStep > 0.0 && mMax - mMin == mStep);
+  }
   int32_t GetUnit() const { return mUnit; }
   double GetMin() const { return mMin; }
   double GetMax() const { return mMax; }

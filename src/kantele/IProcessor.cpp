@@ -199,7 +199,9 @@ void IProcessor::ConnectChannels(EChannelDirection dir, int first, int count, bo
       // blocks; the effect must read silence from a disconnected input.
       if (dir == kDirInput) std::fill(slot.mScratch.begin(), slot.mScratch.end(), 0.0);
       *slot.mData = slot.mScratch.data();
+      slot.mHostSrc = nullptr;
       slot.mHostDest = nullptr;
+      slot.mHostDouble = nullptr;
     }
     slot.mConnected = connected;
   }
@@ -221,7 +223,9 @@ void IProcessor::SetBlockSize(int nFrames) {
       slot.mScratch.assign(static_cast<size_t>(nFrames), 0.0);
       // The old scratch is gone: no data entry may keep pointing into it.
       *slot.mData = slot.mScratch.data();
+      slot.mHostSrc = nullptr;
       slot.mHostDest = nullptr;
+      slot.mHostDouble = nullptr;
     }
   }
   mBlockSize = nFrames;
@@ -230,81 +234,118 @@ void IProcessor::SetBlockSize(int nFrames) {
 void IProcessor::AttachFloatBuffers(EChannelDirection dir, float** hostData, int nFrames) {
   std::vector<ChannelSlot>* slots = Slots(dir);
   if (!slots || nFrames < 0) return;
-  const int n = FramesToProcess(nFrames);
   int next = 0;
   for (ChannelSlot& slot : *slots) {
-    Sample* scratch = slot.mScratch.data();
-    *slot.mData = scratch;
-    slot.mHostDest = nullptr;
     float* host = nullptr;
     if (slot.mConnected) host = hostData ? hostData[next++] : nullptr;
-    if (dir == kDirInput) {
-      if (host) {
-        for (int i = 0; i < n; ++i) scratch[i] = static_cast<Sample>(host[i]);
-      } else {
-        std::fill_n(scratch, n, 0.0);
-      }
-    } else {
-      slot.mHostDest = host;
-    }
+    slot.mHostDouble = nullptr;
+    slot.mHostSrc = dir == kDirInput ? host : nullptr;
+    slot.mHostDest = dir == kDirInput ? nullptr : host;
   }
 }
 
 void IProcessor::AttachDoubleBuffers(EChannelDirection dir, Sample** hostData, int nFrames) {
   std::vector<ChannelSlot>* slots = Slots(dir);
   if (!slots || nFrames < 0) return;
-  const int n = FramesToProcess(nFrames);
   int next = 0;
   for (ChannelSlot& slot : *slots) {
-    slot.mHostDest = nullptr;
     Sample* host = nullptr;
     if (slot.mConnected) host = hostData ? hostData[next++] : nullptr;
-    if (host) {
-      *slot.mData = host;
-    } else {
-      *slot.mData = slot.mScratch.data();
-      // The scratch of an input may hold converted samples of an earlier float block.
-      if (dir == kDirInput) std::fill_n(slot.mScratch.data(), n, 0.0);
-    }
+    slot.mHostDouble = host;
+    slot.mHostSrc = nullptr;
+    slot.mHostDest = nullptr;
   }
 }
 
-void IProcessor::ProcessFloatBuffers(int nFrames) { ProcessFloatOutputs(nFrames, false); }
+void IProcessor::ProcessFloatBuffers(int nFrames) { ProcessPieces(nFrames, false); }
 
-void IProcessor::ProcessFloatBuffersAccumulating(int nFrames) {
-  ProcessFloatOutputs(nFrames, true);
+void IProcessor::ProcessFloatBuffersAccumulating(int nFrames) { ProcessPieces(nFrames, true); }
+
+void IProcessor::ProcessDoubleBuffers(int nFrames) { ProcessPieces(nFrames, false); }
+
+void IProcessor::ProcessPieces(int nFrames, bool accumulate) {
+  if (nFrames < 0) return;
+  if (mBlockSize <= 0) {
+    // Nothing was set up to process with: the host hears silence.
+    for (ChannelSlot& slot : mChannels[kDirOutput]) {
+      if (!slot.mConnected) continue;
+      if (slot.mHostDouble) std::fill_n(slot.mHostDouble, nFrames, 0.0);
+      if (slot.mHostDest && !accumulate) std::fill_n(slot.mHostDest, nFrames, 0.0f);
+    }
+  } else {
+    SortPendingChanges();
+    // A block of no frames is still one call of ProcessBlock.
+    int start = 0;
+    do {
+      const int n = std::min(nFrames - start, mBlockSize);
+      ProcessPiece(start, n, start + n == nFrames, accumulate);
+      start += n;
+    } while (start < nFrames);
+  }
+  mNPendingChanges = 0;
 }
 
-void IProcessor::ProcessFloatOutputs(int nFrames, bool accumulate) {
-  if (nFrames < 0) return;
-  const int n = FramesToProcess(nFrames);
+void IProcessor::ProcessPiece(int start, int n, bool last, bool accumulate) {
+  for (ChannelSlot& slot : mChannels[kDirInput]) {
+    if (slot.mHostDouble) {
+      *slot.mData = slot.mHostDouble + start;
+      continue;
+    }
+    Sample* scratch = slot.mScratch.data();
+    *slot.mData = scratch;
+    if (slot.mHostSrc) {
+      const float* src = slot.mHostSrc + start;
+      for (int i = 0; i < n; ++i) scratch[i] = static_cast<Sample>(src[i]);
+    } else {
+      std::fill_n(scratch, n, 0.0);
+    }
+  }
+  for (ChannelSlot& slot : mChannels[kDirOutput]) {
+    *slot.mData = slot.mHostDouble ? slot.mHostDouble + start : slot.mScratch.data();
+  }
+
+  // The piece's changes, relative to its start; the last piece takes any change placed past
+  // the host's block, at its last frame.
+  int count = 0;
+  for (int i = 0; i < mNPendingChanges; ++i) {
+    const ParamChange& change = mPendingChanges[static_cast<size_t>(i)];
+    if (change.mOffset < start || (!last && change.mOffset >= start + n)) continue;
+    ParamChange& piece = mPieceChanges[static_cast<size_t>(count++)];
+    piece = change;
+    piece.mOffset = std::min(change.mOffset - start, std::max(n - 1, 0));
+  }
+  mBlockChanges = count > 0 ? mPieceChanges.data() : nullptr;
+  mNBlockChanges = count;
   ProcessBlock(mChannelData[kDirInput].data(), mChannelData[kDirOutput].data(), n);
+  mBlockChanges = nullptr;
+  mNBlockChanges = 0;
+
   for (ChannelSlot& slot : mChannels[kDirOutput]) {
     float* dest = slot.mHostDest;
     if (!slot.mConnected || !dest) continue;
-    const Sample* src = *slot.mData;
+    dest += start;
+    const Sample* src = slot.mScratch.data();
     if (accumulate) {
       for (int i = 0; i < n; ++i) dest[i] += static_cast<float>(src[i]);
     } else {
       for (int i = 0; i < n; ++i) dest[i] = static_cast<float>(src[i]);
-      std::fill(dest + n, dest + nFrames, 0.0f);
     }
   }
 }
 
-void IProcessor::ProcessDoubleBuffers(int nFrames) {
-  if (nFrames < 0) return;
-  const int n = FramesToProcess(nFrames);
-  ProcessBlock(mChannelData[kDirInput].data(), mChannelData[kDirOutput].data(), n);
-  if (n == nFrames) return;
-  for (ChannelSlot& slot : mChannels[kDirOutput]) {
-    Sample* data = *slot.mData;
-    // A connected output not on its scratch is the host's own buffer of nFrames.
-    if (slot.mConnected && data && data != slot.mScratch.data()) {
-      std::fill(data + n, data + nFrames, 0.0);
-    }
+void IProcessor::SortPendingChanges() {
+  // Insertion sort: stable (a parameter's changes keep their order), allocation-free, and
+  // linear for the already ordered lists hosts send.
+  ParamChange* changes = mPendingChanges.data();
+  for (int i = 1; i < mNPendingChanges; ++i) {
+    const ParamChange change = changes[i];
+    int j = i;
+    for (; j > 0 && changes[j - 1].mOffset > change.mOffset; --j) changes[j] = changes[j - 1];
+    changes[j] = change;
   }
 }
+
+void IProcessor::DiscardBlockParamChanges() { mNPendingChanges = 0; }
 
 bool IProcessor::AddBlockParamChange(int paramIdx, int offset, double value) {
   if (mNPendingChanges >= kMaxBlockParamChanges) return false;

@@ -89,8 +89,12 @@ struct ChannelSlot {
   bool mConnected = false;
   /// This channel's entry in the direction's pointer array: the buffer `ProcessBlock` sees.
   Sample** mData = nullptr;
-  /// Output slots in float mode: the host buffer that receives the converted result.
+  /// The host's buffers of the block being processed: a float input to convert
+  /// (`mHostSrc`), a float output to receive the converted result (`mHostDest`), or a
+  /// 64-bit buffer of either direction used in place (`mHostDouble`).
+  const float* mHostSrc = nullptr;
   float* mHostDest = nullptr;
+  Sample* mHostDouble = nullptr;
   /// Block-size buffer: converted float input, float-mode output, or the
   /// silence a disconnected input reads.
   std::vector<Sample> mScratch;
@@ -121,10 +125,10 @@ struct ProcessorConfig {
 /// no locks, it relies on the host keeping those apart.
 ///
 /// Block length. The host announces its largest block through `SetBlockSize`
-/// before processing. A block longer than that is outside the contract: the
-/// frame attaches and processes only the first `GetBlockSize()` frames (never
-/// touching memory past its scratch buffers), and the replacing float and
-/// double forms write silence to the host's outputs beyond them.
+/// before processing. A longer block is processed all the same, in pieces no
+/// longer than the announced size, one `ProcessBlock` call each (the effect's
+/// buffers never grow on the audio thread); every format does the same. Before
+/// any block size is set the outputs are silence.
 ///
 /// Host pointers. A null pointer list, or a null pointer for one channel,
 /// treats the affected channels as disconnected for that block: such an input
@@ -141,6 +145,8 @@ class IProcessor {
   static constexpr int kWildcardChannels = -64;
   /// Largest block size `SetBlockSize` accepts; larger requests are clamped.
   static constexpr int kMaxBlockSize = 1 << 20;
+  /// Largest number of timed parameter changes one host block carries.
+  static constexpr int kMaxBlockParamChanges = 1024;
   /// Longest bus name `GetBusName` writes.
   static constexpr int kMaxBusNameLen = 32;
 
@@ -240,36 +246,35 @@ class IProcessor {
   void SetBlockSize(int nFrames);
 
   /// [audio-thread] Never allocates or locks. Takes the next pointer of
-  /// `hostData` for every connected slot of `dir`, in order; a disconnected slot
-  /// takes none. Inputs: converts the first min(`nFrames`, block size) samples
-  /// into the slot's scratch, which becomes the data entry. Outputs: the scratch
-  /// becomes the data entry and the host pointer the destination for
-  /// `ProcessFloatBuffers`. A negative `nFrames` does nothing.
+  /// `hostData` for every connected slot of `dir`, in order (a disconnected slot
+  /// takes none), as the float buffers of the block about to be processed: inputs
+  /// are converted and outputs written by `ProcessFloatBuffers`. A null pointer
+  /// stands for silence in and nowhere out. A negative `nFrames` does nothing.
   void AttachFloatBuffers(EChannelDirection dir, float** hostData, int nFrames);
 
-  /// [audio-thread] Never allocates or locks. Takes the next pointer of
-  /// `hostData` for every connected slot of `dir`, in order, and makes it the
-  /// slot's data entry; a disconnected slot takes none and gets its scratch
-  /// (inputs: silent for the first min(`nFrames`, block size) frames). Clears the
-  /// float destinations of `dir`. A negative `nFrames` does nothing.
+  /// [audio-thread] Never allocates or locks. As `AttachFloatBuffers`, for 64-bit
+  /// buffers, which `ProcessBlock` then reads and writes in place.
   void AttachDoubleBuffers(EChannelDirection dir, Sample** hostData, int nFrames);
 
-  /// [audio-thread] Never allocates or locks. Runs `ProcessBlock` on the
-  /// attached buffers for min(`nFrames`, block size) frames, then writes each
-  /// connected output's result as floats over its host destination; frames past
-  /// the block size are written as silence. A negative `nFrames` does nothing.
+  /// [audio-thread] Never allocates or locks. Processes the attached buffers'
+  /// `nFrames` frames in pieces of at most the block size: converts each piece of
+  /// the float inputs into the scratch, runs `ProcessBlock` with the piece's timed
+  /// changes, and writes each connected output's result as floats over its host
+  /// buffer. Then forgets the block's timed changes. A negative `nFrames` does
+  /// nothing.
   void ProcessFloatBuffers(int nFrames);
 
   /// [audio-thread] As `ProcessFloatBuffers`, but adds each converted sample to
-  /// the float already in the host destination, and leaves frames past the
-  /// block size untouched.
+  /// the float already in the host's output buffer.
   void ProcessFloatBuffersAccumulating(int nFrames);
 
-  /// [audio-thread] Never allocates or locks. Runs `ProcessBlock` on buffers
-  /// attached with `AttachDoubleBuffers` for min(`nFrames`, block size) frames;
-  /// frames past the block size of the host's connected outputs are written as
-  /// silence. A negative `nFrames` does nothing.
+  /// [audio-thread] As `ProcessFloatBuffers`, for buffers attached with
+  /// `AttachDoubleBuffers`.
   void ProcessDoubleBuffers(int nFrames);
+
+  /// [audio-thread] Forgets the timed changes recorded for a block that will not
+  /// be processed (their values stay stored in the parameters).
+  void DiscardBlockParamChanges();
 
   // Accessors. [any-thread] None allocates or locks.
   int GetPlugType() const { return mPlugType; }
@@ -308,9 +313,6 @@ class IProcessor {
   /// when the list is full (`kMaxBlockParamChanges`): the parameter's stored value still
   /// holds, so the effect meets it at the next block's start. Never allocates.
   bool AddBlockParamChange(int paramIdx, int offset, double value);
-  /// Largest number of timed changes one host block carries.
-  static constexpr int kMaxBlockParamChanges = 1024;
-
   /// Stream facts the adapter writes. [main-thread] for the sample rate,
   /// [audio-thread] for the offline flag and the time info (once per block).
   void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
@@ -320,9 +322,12 @@ class IProcessor {
  private:
   std::vector<ChannelSlot>* Slots(EChannelDirection dir);
   const std::vector<ChannelSlot>* Slots(EChannelDirection dir) const;
-  /// Frames actually processed for a host block of `nFrames` (>= 0).
-  int FramesToProcess(int nFrames) const { return nFrames < mBlockSize ? nFrames : mBlockSize; }
-  void ProcessFloatOutputs(int nFrames, bool accumulate);
+  /// The attached block in pieces of at most the block size.
+  void ProcessPieces(int nFrames, bool accumulate);
+  /// One piece: frames `start` .. `start + n - 1`; `last` for the block's last piece.
+  void ProcessPiece(int start, int n, bool last, bool accumulate);
+  /// Orders the block's timed changes by offset, keeping each parameter's order.
+  void SortPendingChanges();
 
   int32_t mPlugType;
   bool mDoesMidiIn;

@@ -31,6 +31,10 @@ class RecordingProcessor : public IProcessor {
   void ProcessBlock(Sample** inputs, Sample** outputs, int nFrames) override {
     ++mCalls;
     mFrames = nFrames;
+    for (int i = 0; i < NBlockParamChanges(); ++i) {
+      const ParamChange& c = GetBlockParamChanges()[i];
+      mChanges.push_back({mCalls, c.mIdx, c.mOffset, c.mValue});
+    }
     const int nIn = MaxNChannels(kDirInput), nOut = MaxNChannels(kDirOutput);
     for (int c = 0; inputs && c < nIn && c < kMaxCh; ++c) {
       mIn[c] = inputs[c];
@@ -58,7 +62,19 @@ class RecordingProcessor : public IProcessor {
     return i < mSendResults.size() ? mSendResults[i] : true;
   }
 
+  using IProcessor::AddBlockParamChange;
+
+  /// A timed change as one ProcessBlock call saw it.
+  struct SeenChange {
+    int mCall, mIdx, mOffset;
+    double mValue;
+    bool operator==(const SeenChange& o) const {
+      return mCall == o.mCall && mIdx == o.mIdx && mOffset == o.mOffset && mValue == o.mValue;
+    }
+  };
+
   bool mUseDefault = false;
+  std::vector<SeenChange> mChanges;
   int mCalls = 0;
   int mFrames = -1;
   Sample* mIn[kMaxCh] = {};
@@ -384,15 +400,19 @@ TEST_F(Routing, OverlongAndNegativeBlocksStayInBounds) {
   float outA[2 * kN], outB[2 * kN];
   float* bigOuts[2] = {outA, outB};
   for (int i = 0; i < 2 * kN; ++i) big[0][i] = big[1][i] = 1.0f, outA[i] = outB[i] = 7.0f;
-  p.AttachFloatBuffers(kDirInput, bigIns, 2 * kN);
-  p.AttachFloatBuffers(kDirOutput, bigOuts, 2 * kN);
+  // A block longer than announced is processed whole, in pieces of the block size.
+  p.AttachFloatBuffers(kDirInput, bigIns, 2 * kN + 3);
+  p.AttachFloatBuffers(kDirOutput, bigOuts, 2 * kN + 3);
   p.ProcessFloatBuffersAccumulating(2 * kN);
+  EXPECT_EQ(p.mCalls, 2);
   EXPECT_EQ(p.mFrames, kN);
   EXPECT_EQ(outA[kN - 1], 7.0f + 2.5f);
-  EXPECT_EQ(outA[kN], 7.0f);  // accumulating adds nothing past the block size
-  p.ProcessFloatBuffers(2 * kN);
-  EXPECT_EQ(outA[kN - 1], 2.5f);
-  EXPECT_EQ(outA[2 * kN - 1], 0.0f);  // replacing writes silence past it
+  EXPECT_EQ(outA[2 * kN - 1], 7.0f + 2.5f);
+  p.ProcessFloatBuffers(2 * kN - 3);
+  EXPECT_EQ(p.mCalls, 4);
+  EXPECT_EQ(p.mFrames, kN - 3);
+  EXPECT_EQ(outA[2 * kN - 4], 2.5f);
+  EXPECT_EQ(outA[2 * kN - 3], 7.0f + 2.5f);  // past the host's block: untouched
 
   const int calls = p.mCalls;
   p.AttachFloatBuffers(kDirOutput, outs, -1);  // keeps outA/outB attached
@@ -426,8 +446,41 @@ TEST_F(Routing, DoubleBlockPassesHostBuffers) {
   p.AttachDoubleBuffers(kDirOutput, dOuts, 2 * kN);
   p.ProcessDoubleBuffers(2 * kN);
   EXPECT_EQ(p.mFrames, kN);
+  EXPECT_EQ(p.mIn[0], d0 + kN);  // the second piece, in place
   EXPECT_EQ(o0[kN - 1], 1.0);
-  EXPECT_EQ(o0[kN], 0.0);
+  EXPECT_EQ(o0[2 * kN - 1], 1.0);
+}
+
+// Timed changes reach the piece holding their frame, relative to its start, ordered by
+// offset with each parameter's order kept; a change past the block lands on its last frame;
+// the next block starts with none; a full list refuses more.
+TEST_F(Routing, TimedChangesReachTheirPieceInOrder) {
+  float big[2][2 * kN] = {};
+  float* bigIns[2] = {big[0], big[1]};
+  float outA[2 * kN], outB[2 * kN];
+  float* bigOuts[2] = {outA, outB};
+  ASSERT_TRUE(p.AddBlockParamChange(3, kN + 2, 0.5));
+  ASSERT_TRUE(p.AddBlockParamChange(1, 5, 0.25));
+  ASSERT_TRUE(p.AddBlockParamChange(1, 5, 0.75));
+  ASSERT_TRUE(p.AddBlockParamChange(2, -4, 1.0));
+  ASSERT_TRUE(p.AddBlockParamChange(0, 99, 2.0));
+  p.AttachFloatBuffers(kDirInput, bigIns, 2 * kN);
+  p.AttachFloatBuffers(kDirOutput, bigOuts, 2 * kN);
+  p.ProcessFloatBuffers(2 * kN);
+  using C = RecordingProcessor::SeenChange;
+  const std::vector<C> expected = {
+      {1, 2, 0, 1.0}, {1, 1, 5, 0.25}, {1, 1, 5, 0.75}, {2, 3, 2, 0.5}, {2, 0, kN - 1, 2.0}};
+  EXPECT_EQ(p.mChanges, expected);
+  p.ProcessFloatBuffers(kN);
+  EXPECT_EQ(p.mChanges.size(), expected.size());
+
+  for (int i = 0; i < IProcessor::kMaxBlockParamChanges; ++i) {
+    ASSERT_TRUE(p.AddBlockParamChange(0, i, 0.0));
+  }
+  EXPECT_FALSE(p.AddBlockParamChange(0, 0, 0.0));
+  p.DiscardBlockParamChanges();
+  p.ProcessFloatBuffers(kN);
+  EXPECT_EQ(p.mChanges.size(), expected.size());
 }
 
 TEST_F(Routing, SetBlockSizeKeepsOrClearsScratch) {

@@ -72,8 +72,10 @@ int BlockLengthFromOptions(const LV2_Options_Option* options, LV2_URID_Map* map)
 }  // namespace
 
 ILv2Adapter::ILv2Adapter(const InstanceInfo& info, const Config& config)
-    : IApiBase(config), IProcessor(config.ForProcessor()), mRole(info.mRole) {
+    : IAdapterBase(config), mRole(info.mRole) {
   mAPI = kApiCode;
+  // The processing instance's editor, when a host shows one, is an object of its own.
+  SetEditorSharesObject(mRole == InstanceInfo::kRoleEditor);
   mChannels = ChannelsFor(info, *this);
   for (EChannelDirection d : {kDirInput, kDirOutput}) {
     ConnectChannels(d, 0, mChannels, true);
@@ -86,8 +88,8 @@ ILv2Adapter::ILv2Adapter(const InstanceInfo& info, const Config& config)
   for (size_t i = 0; i < nParams; ++i) mSeenControl[i] = std::numeric_limits<float>::quiet_NaN();
   mInputPorts.assign(nChannels, nullptr);
   mOutputPorts.assign(nChannels, nullptr);
-  mPieceInputs.assign(nChannels, nullptr);
-  mPieceOutputs.assign(nChannels, nullptr);
+  mRunInputs.assign(nChannels, nullptr);
+  mRunOutputs.assign(nChannels, nullptr);
   SetBlockSize(kDefaultBlockSize);
   // Only the editor object has ticks to run: the processor has no editor to feed.
   if (mRole == InstanceInfo::kRoleEditor) CreateTimer();
@@ -211,11 +213,7 @@ void ILv2Adapter::PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format,
   if (port >= static_cast<uint32_t>(NParams())) return;
   float value;
   std::memcpy(&value, buffer, sizeof(value));
-  if (std::isnan(value)) return;
-  const int idx = static_cast<int>(port);
-  GetParam(idx)->SetValue(value);
-  OnParamChange(idx, kSourceHost, -1);
-  QueueParamValueForEditor(idx, GetParam(idx)->GetValue(), false);
+  SetParamFromHost(static_cast<int>(port), value, EHostValue::kReal, -1);
 }
 
 int ILv2Adapter::Idle() {

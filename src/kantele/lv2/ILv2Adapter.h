@@ -12,8 +12,7 @@
 
 #include "kantele/ByteChunk.h"
 #include "kantele/Config.h"
-#include "kantele/IApiBase.h"
-#include "kantele/IProcessor.h"
+#include "kantele/IAdapterBase.h"
 
 namespace kantele {
 
@@ -65,7 +64,7 @@ struct InstanceInfo {
 /// Threads. `Run` is the audio thread's: it takes no lock and allocates nothing. Everything
 /// else is the host's main or user-interface thread, never concurrent with `Run`
 /// (LV2's instantiation and discovery classes).
-class ILv2Adapter : public IApiBase, public IProcessor {
+class ILv2Adapter : public IAdapterBase {
  public:
   /// The API code of LV2 (`IApiBase::GetAPIName` answers "LV2" for it).
   static constexpr int kApiCode = 8;
@@ -158,9 +157,9 @@ class ILv2Adapter : public IApiBase, public IProcessor {
   std::unique_ptr<std::atomic<float>[]> mSeenControl;
   std::vector<const float*> mInputPorts;
   std::vector<float*> mOutputPorts;
-  // One piece's channel pointers, allocated at construction.
-  std::vector<float*> mPieceInputs;
-  std::vector<float*> mPieceOutputs;
+  // The run's channel pointers as the frame takes them, allocated at construction.
+  std::vector<float*> mRunInputs;
+  std::vector<float*> mRunOutputs;
   ByteChunk mState{4096};
 
   // Editor.

@@ -2,6 +2,7 @@
 // no system call per sample.
 
 #include <cmath>
+#include <cstdint>
 
 #include "kantele/lv2/ILv2Adapter.h"
 
@@ -21,11 +22,8 @@ void ILv2Adapter::ReadControlPorts() {
     float value;
     if (!PendingControl(i, value)) continue;
     mSeenControl[i].store(value, std::memory_order_relaxed);
-    const int idx = static_cast<int>(i);
-    // The parameter model quantises and clamps: an infinite or out-of-range value ends
-    // within the parameter's range, as a host's value does in every format.
-    GetParam(idx)->SetValue(value);
-    OnParamChange(idx, kSourceHost, 0);
+    // Control ports hold for the whole run: the value takes effect at its first frame.
+    SetParamFromHost(static_cast<int>(i), value, EHostValue::kReal, 0);
   }
 }
 
@@ -33,20 +31,20 @@ void ILv2Adapter::Run(uint32_t nFrames) {
   // No editor shares this object (LV2's editor is an object of its own), so nothing arrives
   // through the editor's queues: the control ports are all there is to read.
   ReadControlPorts();
-  // Pieces no longer than the block size the frame was set up for; the effect reads its
-  // parameters once per piece, and they cannot change within the run.
-  const uint32_t block = static_cast<uint32_t>(GetBlockSize());
-  for (uint32_t done = 0; done < nFrames && block > 0;) {
-    const uint32_t n = nFrames - done < block ? nFrames - done : block;
-    for (size_t c = 0; c < mInputPorts.size(); ++c) {
-      mPieceInputs[c] = mInputPorts[c] ? const_cast<float*>(mInputPorts[c]) + done : nullptr;
-      mPieceOutputs[c] = mOutputPorts[c] ? mOutputPorts[c] + done : nullptr;
-    }
-    AttachFloatBuffers(kDirInput, mPieceInputs.data(), static_cast<int>(n));
-    AttachFloatBuffers(kDirOutput, mPieceOutputs.data(), static_cast<int>(n));
-    ProcessFloatBuffers(static_cast<int>(n));
-    done += n;
+  if (nFrames == 0) {
+    // Nothing to process: the values stay stored, and the next run starts with them.
+    DiscardBlockParamChanges();
+    return;
   }
+  for (size_t c = 0; c < mInputPorts.size(); ++c) {
+    mRunInputs[c] = const_cast<float*>(mInputPorts[c]);
+    mRunOutputs[c] = mOutputPorts[c];
+  }
+  // The frame processes any length, in pieces no longer than the block size it was set up for.
+  const int n = nFrames > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(nFrames);
+  AttachFloatBuffers(kDirInput, mRunInputs.data(), n);
+  AttachFloatBuffers(kDirOutput, mRunOutputs.data(), n);
+  ProcessFloatBuffers(n);
 }
 
 }  // namespace kantele

@@ -68,12 +68,6 @@ const char* ClassOf(const char* category) {
   return nullptr;
 }
 
-/// Whether a parameter is a switch: a boolean, or a double whose range is exactly one step.
-bool IsSwitch(const IParam& p) {
-  if (p.GetKind() == kKindBool) return true;
-  return p.GetKind() == kKindDouble && p.GetStep() > 0.0 && p.GetMax() - p.GetMin() == p.GetStep();
-}
-
 /// The audio port symbol and name of channel `c` of `n` in direction `in`.
 void AudioPortNames(bool in, int c, int n, std::string& symbol, std::string& name) {
   symbol = in ? "in" : "out";
@@ -97,7 +91,7 @@ void WriteControlPort(std::ostringstream& out, const IParam& p, int index,
       << "    lv2:default " << Number(p.GetDefaultValue()) << " ;\n"
       << "    lv2:minimum " << Number(p.GetMin()) << " ;\n"
       << "    lv2:maximum " << Number(p.GetMax());
-  if (IsSwitch(p)) {
+  if (p.IsSwitch()) {
     out << " ;\n    lv2:portProperty lv2:toggled";
   } else if (p.GetKind() == kKindInt || p.GetKind() == kKindEnum) {
     out << " ;\n    lv2:portProperty lv2:integer";
@@ -113,7 +107,7 @@ void WriteControlPort(std::ostringstream& out, const IParam& p, int index,
   const char* unit = Lv2UnitOf(p.GetLabel());
   if (*unit) {
     out << " ;\n    units:unit " << unit;
-  } else if (p.GetLabel()[0] && !IsSwitch(p)) {
+  } else if (p.GetLabel()[0] && !p.IsSwitch()) {
     out << " ;\n    units:unit [ a units:Unit ; rdfs:label " << Quoted(p.GetLabel())
         << " ; units:symbol " << Quoted(p.GetLabel()) << " ; units:render "
         << Quoted((std::string("%f ") + p.GetLabel()).c_str()) << " ]";

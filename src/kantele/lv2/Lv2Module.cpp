@@ -149,20 +149,7 @@ const Lv2Variant* Lv2Module::VariantOf(const char* uri) const {
 }
 
 ILv2Adapter* Lv2Module::Create(const InstanceInfo& info) const {
-  // No two plug-in objects are ever constructed concurrently.
-  static std::mutex constructionLock;
-  ILv2Adapter* plug = nullptr;
-  try {
-    std::lock_guard<std::mutex> lock(constructionLock);
-    plug = mCreate(info);
-    if (!plug) return nullptr;
-    // As in every format: each preset the constructor left free holds the state at load.
-    for (int i = 0; i < plug->NPresets(); ++i) plug->InitFirstFreePreset("Empty");
-  } catch (...) {
-    delete plug;
-    return nullptr;
-  }
-  return plug;
+  return NewPluginInstance<ILv2Adapter>([this, &info] { return mCreate(info); });
 }
 
 LV2_Handle Lv2Module::Instantiate(const LV2_Descriptor* descriptor, double rate, const char*,

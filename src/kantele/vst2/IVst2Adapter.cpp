@@ -26,8 +26,7 @@ int16_t ClampToInt16(int v) { return static_cast<int16_t>(std::clamp(v, 0, INT16
 
 }  // namespace
 
-IVst2Adapter::IVst2Adapter(const InstanceInfo& info, const Config& config)
-    : IApiBase(config), IProcessor(config.ForProcessor()) {
+IVst2Adapter::IVst2Adapter(const InstanceInfo& info, const Config& config) : IAdapterBase(config) {
   mState.Clear();
   mBankState.Clear();
   mHostCallback = info.mVSTHostCallback;
@@ -187,10 +186,8 @@ float IVst2Adapter::VSTGetParameter(AEffect* effect, VstInt32 index) {
 
 void IVst2Adapter::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {
   IVst2Adapter* self = FromAEffect(effect);
-  if (!self || !self->IsValidParamIdx(index)) return;
-  self->GetParam(index)->SetFromNormalized(value);
-  self->QueueParamValueForEditor(index, value, true);
-  self->OnParamChange(index, kSourceHost, -1);
+  // Between blocks, as far as the plug-in can tell: the value holds from the next block on.
+  if (self) self->SetParamFromHost(index, value, EHostValue::kNormalized, -1);
 }
 
 }  // namespace kantele

@@ -4,8 +4,7 @@
 
 #include "kantele/ByteChunk.h"
 #include "kantele/Config.h"
-#include "kantele/IApiBase.h"
-#include "kantele/IProcessor.h"
+#include "kantele/IAdapterBase.h"
 #include "kantele/vst2/Vst2Interface.h"
 
 namespace kantele {
@@ -29,7 +28,7 @@ struct InstanceInfo {
 /// needed, an absurd size or rate answers 0 (or the documented safe answer) and changes nothing.
 /// Texts written into host buffers never exceed the sizes the interface defines for those
 /// buffers; longer texts are cut at a UTF-8 character boundary.
-class IVst2Adapter : public IApiBase, public IProcessor {
+class IVst2Adapter : public IAdapterBase {
  public:
   /// The answer to effIdentify ('NvEf').
   static constexpr vst2::VstIntPtr kIdentify = 0x4E764566;

@@ -350,11 +350,8 @@ VstIntPtr IVst2Adapter::DispatchParameters(VstInt32 opcode, VstInt32 index, void
     case effString2Parameter: {
       if (!IsValidParamIdx(index)) return 0;
       if (!ptr) return 1;
-      IParam* param = GetParam(index);
-      const double v = param->ParseValue(static_cast<const char*>(ptr));
-      param->SetValue(v);
-      QueueParamValueForEditor(index, v, false);
-      OnParamChange(index, kSourceHost, -1);
+      SetParamFromHost(index, GetParam(index)->ParseValue(static_cast<const char*>(ptr)),
+                       EHostValue::kReal, -1);
       return 1;
     }
 
@@ -368,7 +365,8 @@ VstIntPtr IVst2Adapter::DispatchParameters(VstInt32 opcode, VstInt32 index, void
 VstIntPtr IVst2Adapter::GetParameterProperties(int index, VstParameterProperties* props) {
   if (!props || !IsValidParamIdx(index)) return 0;
   const IParam* param = GetParam(index);
-  switch (param->GetKind()) {
+  switch (param->IsSwitch() ? kKindBool : param->GetKind()) {
+    // A switch shows as a toggle, not a slider.
     case kKindBool: props->flags = kVstParameterIsSwitch; break;
     case kKindInt:
     case kKindEnum: {

@@ -9,27 +9,26 @@ using namespace vst2;
 
 namespace {
 
-/// The host's transport as the frame's time record, each field checked for validity; a field
-/// the host marks invalid or gives out of range keeps its default.
-TimeInfo TimeInfoFrom(const VstTimeInfo* t) {
-  TimeInfo info;
-  if (!t) return info;
-  const VstInt32 flags = t->flags;
-  info.mSamplePos = t->samplePos;
-  if ((flags & kVstPpqPosValid) && t->ppqPos >= 0.0) info.mPPQPos = t->ppqPos;
-  if ((flags & kVstTempoValid) && t->tempo > 0.0) info.mTempo = t->tempo;
-  if ((flags & kVstBarsValid) && t->barStartPos >= 0.0) info.mLastBar = t->barStartPos;
-  if ((flags & kVstCyclePosValid) && t->cycleStartPos >= 0.0 && t->cycleEndPos >= 0.0) {
-    info.mCycleStart = t->cycleStartPos;
-    info.mCycleEnd = t->cycleEndPos;
-  }
-  if ((flags & kVstTimeSigValid) && t->timeSigNumerator > 0 && t->timeSigDenominator > 0) {
-    info.mNumerator = t->timeSigNumerator;
-    info.mDenominator = t->timeSigDenominator;
-  }
-  info.mTransportIsRunning = (flags & kVstTransportPlaying) != 0;
-  info.mTransportLoopEnabled = (flags & kVstTransportCycleActive) != 0;
-  return info;
+/// The host's transport in the framework's terms.
+HostTransport TransportOf(const VstTimeInfo& t) {
+  HostTransport h;
+  const VstInt32 flags = t.flags;
+  h.mSamplePos = t.samplePos;
+  h.mPPQPos = t.ppqPos;
+  h.mPPQPosValid = (flags & kVstPpqPosValid) != 0;
+  h.mTempo = t.tempo;
+  h.mTempoValid = (flags & kVstTempoValid) != 0;
+  h.mLastBar = t.barStartPos;
+  h.mLastBarValid = (flags & kVstBarsValid) != 0;
+  h.mCycleStart = t.cycleStartPos;
+  h.mCycleEnd = t.cycleEndPos;
+  h.mCycleValid = (flags & kVstCyclePosValid) != 0;
+  h.mNumerator = t.timeSigNumerator;
+  h.mDenominator = t.timeSigDenominator;
+  h.mTimeSigValid = (flags & kVstTimeSigValid) != 0;
+  h.mPlaying = (flags & kVstTransportPlaying) != 0;
+  h.mCycleActive = (flags & kVstTransportCycleActive) != 0;
+  return h;
 }
 
 }  // namespace
@@ -39,7 +38,8 @@ void IVst2Adapter::PrepareBlock() {
   constexpr VstIntPtr kWanted =
       kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
   const VstIntPtr time = CallHost(audioMasterGetTime, 0, kWanted);
-  const TimeInfo info = TimeInfoFrom(reinterpret_cast<const VstTimeInfo*>(time));
+  const auto* hostTime = reinterpret_cast<const VstTimeInfo*>(time);
+  const TimeInfo info = hostTime ? TimeInfoFromHost(TransportOf(*hostTime)) : TimeInfo{};
   SetRenderingOffline(CallHost(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline);
   SetTimeInfo(info);
   MidiMsg msg;

@@ -2,13 +2,7 @@
 
 namespace kantele {
 
-std::mutex& Vst2ConstructionLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-vst2::AEffect* Vst2FinishInstance(IVst2Adapter& plug) {
-  for (int i = 0; i < plug.NPresets(); ++i) plug.InitFirstFreePreset("Empty");
+vst2::AEffect* Vst2EffectOf(IVst2Adapter& plug) {
   vst2::AEffect& effect = plug.GetAEffect();
   if (effect.numPrograms < 1) effect.numPrograms = 1;
   return &effect;

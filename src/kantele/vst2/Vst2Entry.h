@@ -10,41 +10,26 @@
 // hosts that only look for that name (on Windows through the module definition file, since a
 // function cannot be called main there either).
 
-#include <mutex>
 #include <new>
 
 #include "kantele/vst2/IVst2Adapter.h"
 
 namespace kantele {
 
-/// The process-wide lock under which plug-in objects are constructed, so that no two instances
-/// are ever constructed concurrently. Created on first use (thread-safe), destroyed at exit.
-std::mutex& Vst2ConstructionLock();
+/// The effect record of a new plug-in object, its preset count raised to at least 1 (hosts
+/// show no programs otherwise). [main-thread]
+vst2::AEffect* Vst2EffectOf(IVst2Adapter& plug);
 
-/// Fills the default presets of a freshly constructed plug-in (every preset its constructor
-/// left free becomes "Empty", holding the state at load), raises the record's preset count to
-/// at least 1 and answers the record. [main-thread] Allocates.
-vst2::AEffect* Vst2FinishInstance(IVst2Adapter& plug);
-
-/// Builds one `Plugin` for a host and answers its effect record, or null when it could not be
-/// made. Nothing thrown while constructing crosses into the host. [main-thread] Allocates.
+/// Builds one `Plugin` for a host (`NewPluginInstance`) and answers its effect record, or null
+/// when it could not be made. [main-thread] Allocates.
 template <class Plugin>
 vst2::AEffect* Vst2PluginMain(vst2::audioMasterCallback hostCallback) {
-  IVst2Adapter* plug = nullptr;
-  try {
-    std::lock_guard<std::mutex> lock(Vst2ConstructionLock());
+  IVst2Adapter* plug = NewPluginInstance<IVst2Adapter>([hostCallback]() -> IVst2Adapter* {
     InstanceInfo info;
     info.mVSTHostCallback = hostCallback;
-    plug = new Plugin(info);
-  } catch (...) {
-    return nullptr;
-  }
-  try {
-    return Vst2FinishInstance(*plug);
-  } catch (...) {
-    delete plug;
-    return nullptr;
-  }
+    return new Plugin(info);
+  });
+  return plug ? Vst2EffectOf(*plug) : nullptr;
 }
 
 }  // namespace kantele

@@ -56,8 +56,7 @@ constexpr uint32_t Word(char a, char b, char c, char d) {
 
 }  // namespace
 
-IVst3Adapter::IVst3Adapter(const InstanceInfo&, const Config& config)
-    : IApiBase(config), IProcessor(config.ForProcessor()) {
+IVst3Adapter::IVst3Adapter(const InstanceInfo&, const Config& config) : IAdapterBase(config) {
   mAPI = kApiCode;
   mBypassParamIdx =
       config.mBypassParam >= 0 && config.mBypassParam < NParams() ? config.mBypassParam : -1;
@@ -311,12 +310,12 @@ tresult IVst3Adapter::GetControllerState(IBStream* state) {
 int IVst3Adapter::StepCountOf(int paramIdx) const {
   const IParam* param = GetParam(paramIdx);
   const double span = param->GetMax() - param->GetMin();
+  if (param->IsSwitch()) return 1;
   switch (param->GetKind()) {
-    case kKindBool: return 1;
     case kKindInt:
     case kKindEnum:
       return std::isfinite(span) && span >= 0.0 && span < INT32_MAX ? static_cast<int>(span) : 0;
-    default: return param->GetStep() > 0.0 && span == param->GetStep() ? 1 : 0;
+    default: return 0;
   }
 }
 
@@ -378,13 +377,10 @@ ParamValue IVst3Adapter::getParamNormalized(ParamID id) {
 }
 
 tresult IVst3Adapter::setParamNormalized(ParamID id, ParamValue value) {
-  if (!IsValidParamId(id) || std::isnan(value)) return kInvalidArgument;
-  const int idx = static_cast<int>(id);
-  const double normalized = ClampNormalized(value);
-  GetParam(idx)->SetFromNormalized(normalized);
-  QueueParamValueForEditor(idx, normalized, true);
-  OnParamChange(idx, kSourceHost, -1);
-  return kResultOk;
+  if (!IsValidParamId(id)) return kInvalidArgument;
+  return SetParamFromHost(static_cast<int>(id), value, EHostValue::kNormalized, -1)
+             ? kResultOk
+             : kInvalidArgument;
 }
 
 tresult IVst3Adapter::setComponentHandler(IComponentHandler* handler) {

@@ -5,8 +5,7 @@
 
 #include "kantele/ByteChunk.h"
 #include "kantele/Config.h"
-#include "kantele/IApiBase.h"
-#include "kantele/IProcessor.h"
+#include "kantele/IAdapterBase.h"
 #include "kantele/vst3/RefCount.h"
 #include "kantele/vst3/VendorRequest.h"
 #include "kantele/vst3/Vst3Interface.h"
@@ -82,8 +81,7 @@ struct InstanceInfo {};
 /// Bad calls. Null pointers, unknown ids, indices and bus numbers, arrangements the effect
 /// cannot take, absurd rates and sizes, streams that fail: a failure result and nothing
 /// changed; texts written to the host never exceed their fields.
-class IVst3Adapter : public IApiBase,
-                     public IProcessor,
+class IVst3Adapter : public IAdapterBase,
                      public detail::Vst3ComponentShim,
                      public vst3::IAudioProcessor,
                      public vst3::IProcessContextRequirements,

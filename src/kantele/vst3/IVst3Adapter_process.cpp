@@ -18,43 +18,42 @@ void IVst3Adapter::ApplyParameterChanges(IParameterChanges* changes) {
     IParamValueQueue* queue = changes->getParameterData(i);
     if (!queue) continue;
     const ParamID id = queue->getParameterId();
+    if (!IsValidParamId(id)) continue;
+    // Every point at its own offset: the effect meets each where the host placed it, and the
+    // parameter ends the block holding the last one.
     const int32 points = queue->getPointCount();
-    if (!IsValidParamId(id) || points <= 0) continue;
-    // The effect reads each parameter once per block: the last point holds for the block,
-    // whatever the order of the offsets before it.
-    int32 offset = 0;
-    ParamValue value = 0.0;
-    if (queue->getPoint(points - 1, offset, value) != kResultOk || std::isnan(value)) continue;
-    const int idx = static_cast<int>(id);
-    const double normalized = std::clamp(value, 0.0, 1.0);
-    GetParam(idx)->SetFromNormalized(normalized);
-    QueueParamValueForEditor(idx, normalized, true);
-    OnParamChange(idx, kSourceHost, std::max(offset, 0));
+    for (int32 p = 0; p < points; ++p) {
+      int32 offset = 0;
+      ParamValue value = 0.0;
+      if (queue->getPoint(p, offset, value) != kResultOk) continue;
+      SetParamFromHost(static_cast<int>(id), value, EHostValue::kNormalized, std::max(offset, 0));
+    }
   }
 }
 
 void IVst3Adapter::ApplyProcessContext(const ProcessContext* c) {
-  TimeInfo info;
-  if (c) {
-    const uint32 s = c->state;
-    info.mSamplePos = static_cast<double>(c->projectTimeSamples);
-    if ((s & kProjectTimeMusicValid) && c->projectTimeMusic >= 0.0) {
-      info.mPPQPos = c->projectTimeMusic;
-    }
-    if ((s & kTempoValid) && c->tempo > 0.0) info.mTempo = c->tempo;
-    if ((s & kBarPositionValid) && c->barPositionMusic >= 0.0) info.mLastBar = c->barPositionMusic;
-    if ((s & kCycleValid) && c->cycleStartMusic >= 0.0 && c->cycleEndMusic >= 0.0) {
-      info.mCycleStart = c->cycleStartMusic;
-      info.mCycleEnd = c->cycleEndMusic;
-    }
-    if ((s & kTimeSigValid) && c->timeSigNumerator > 0 && c->timeSigDenominator > 0) {
-      info.mNumerator = c->timeSigNumerator;
-      info.mDenominator = c->timeSigDenominator;
-    }
-    info.mTransportIsRunning = (s & kPlaying) != 0;
-    info.mTransportLoopEnabled = (s & kCycleActive) != 0;
+  if (!c) {
+    SetTimeInfo(TimeInfo{});
+    return;
   }
-  SetTimeInfo(info);
+  const uint32 s = c->state;
+  HostTransport t;
+  t.mSamplePos = static_cast<double>(c->projectTimeSamples);
+  t.mPPQPos = c->projectTimeMusic;
+  t.mPPQPosValid = (s & kProjectTimeMusicValid) != 0;
+  t.mTempo = c->tempo;
+  t.mTempoValid = (s & kTempoValid) != 0;
+  t.mLastBar = c->barPositionMusic;
+  t.mLastBarValid = (s & kBarPositionValid) != 0;
+  t.mCycleStart = c->cycleStartMusic;
+  t.mCycleEnd = c->cycleEndMusic;
+  t.mCycleValid = (s & kCycleValid) != 0;
+  t.mNumerator = c->timeSigNumerator;
+  t.mDenominator = c->timeSigDenominator;
+  t.mTimeSigValid = (s & kTimeSigValid) != 0;
+  t.mPlaying = (s & kPlaying) != 0;
+  t.mCycleActive = (s & kCycleActive) != 0;
+  SetTimeInfo(TimeInfoFromHost(t));
 }
 
 namespace {
@@ -104,10 +103,20 @@ tresult IVst3Adapter::process(ProcessData& data) {
   MidiMsg msg;
   while (mMidiMsgsFromEditor.Pop(msg)) ProcessMidiMsg(msg);
 
-  if (data.numSamples == 0) return kResultOk;
-  if (data.numSamples < 0) return kInvalidArgument;
+  // A call without samples only delivers parameter changes: their values are stored, and the
+  // effect meets them at the next block's start.
+  if (data.numSamples == 0) {
+    DiscardBlockParamChanges();
+    return kResultOk;
+  }
+  if (data.numSamples < 0) {
+    DiscardBlockParamChanges();
+    return kInvalidArgument;
+  }
+  // A block longer than announced is processed all the same, in pieces (the frame's rule).
   const bool is64 = data.symbolicSampleSize == kSample64;
-  if ((!is64 && data.symbolicSampleSize != kSample32) || data.numSamples > GetBlockSize()) {
+  if (!is64 && data.symbolicSampleSize != kSample32) {
+    DiscardBlockParamChanges();
     SilenceOutputs(data);
     return kInvalidArgument;
   }
@@ -123,6 +132,7 @@ tresult IVst3Adapter::process(ProcessData& data) {
                  CollectChannels(data.outputs, data.numOutputs, &AudioBusBuffers::channelBuffers32,
                                  nOut, mOutputs32);
   if (!collected) {
+    DiscardBlockParamChanges();
     SilenceOutputs(data);
     return kInvalidArgument;
   }

@@ -9,7 +9,6 @@
 // static `Config MakeConfig()`. This defines `GetPluginFactory`, which hosts look up, and the
 // platform's module calls: `ModuleEntry`/`ModuleExit` on Linux, `InitDll`/`ExitDll` on Windows.
 
-#include <mutex>
 #include <new>
 
 #include "kantele/vst3/IVst3Adapter.h"
@@ -17,33 +16,12 @@
 
 namespace kantele {
 
-/// The process-wide lock under which plug-in objects are constructed, so that no two instances
-/// are ever constructed concurrently.
-std::mutex& Vst3ConstructionLock();
-
-/// Fills the default presets of a freshly constructed plug-in, as the VST2 entry does (every
-/// preset its constructor left free becomes "Empty", holding the state at load).
+/// Builds one `Plugin` for a host (`NewPluginInstance`): null when it could not be made.
 /// [main-thread] Allocates.
-void Vst3FinishInstance(IVst3Adapter& plug);
-
-/// Builds one `Plugin` for a host: null when it could not be made. Nothing thrown while
-/// constructing crosses into the host. [main-thread] Allocates.
 template <class Plugin>
 IVst3Adapter* Vst3CreatePlugin() {
-  IVst3Adapter* plug = nullptr;
-  try {
-    std::lock_guard<std::mutex> lock(Vst3ConstructionLock());
-    plug = new Plugin(InstanceInfo{});
-  } catch (...) {
-    return nullptr;
-  }
-  try {
-    Vst3FinishInstance(*plug);
-  } catch (...) {
-    plug->release();
-    return nullptr;
-  }
-  return plug;
+  return NewPluginInstance<IVst3Adapter>(
+      []() -> IVst3Adapter* { return new Plugin(InstanceInfo{}); });
 }
 
 }  // namespace kantele

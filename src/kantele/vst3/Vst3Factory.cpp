@@ -11,15 +11,6 @@ namespace kantele {
 
 using namespace vst3;
 
-std::mutex& Vst3ConstructionLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-void Vst3FinishInstance(IVst3Adapter& plug) {
-  for (int i = 0; i < plug.NPresets(); ++i) plug.InitFirstFreePreset("Empty");
-}
-
 Vst3Factory* Vst3Factory::Get(const Config& config, CreateFunc create) {
   static Vst3Factory factory(config, create);
   return &factory;
