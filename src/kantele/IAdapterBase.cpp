@@ -9,8 +9,7 @@ IAdapterBase::IAdapterBase(const Config& config)
 
 IAdapterBase::~IAdapterBase() = default;
 
-bool IAdapterBase::SetParamFromHost(int paramIdx, double value, EHostValue kind,
-                                   int sampleOffset) {
+bool IAdapterBase::SetParamFromHost(int paramIdx, double value, EHostValue kind, int sampleOffset) {
   IParam* param = GetParam(paramIdx);
   if (!param || std::isnan(value)) return false;
   if (kind == EHostValue::kNormalized) {
