@@ -114,7 +114,13 @@ void IApiBase::QueueParamValueForEditor(int paramIdx, double value, bool isNorma
 }
 
 void IApiBase::HostSpecificSetup() {}
-bool IApiBase::RequestHostEditorSize(int, int) { return false; }
+bool IApiBase::RequestHostEditorSize(int width, int height) {
+  if (!HasUI() || (width == GetEditorWidth() && height == GetEditorHeight())) return false;
+  SetEditorSize(width, height);
+  return AskHostToResizeEditor(width, height);
+}
+
+bool IApiBase::AskHostToResizeEditor(int, int) { return false; }
 bool IApiBase::NotifyHostBeginEdit(int) { return false; }
 bool IApiBase::NotifyHostEndEdit(int) { return false; }
 bool IApiBase::NotifyHostParamValue(int, double) { return false; }

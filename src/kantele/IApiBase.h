@@ -124,8 +124,14 @@ class IApiBase : public IStateBase {
   virtual void QueueParamValueForEditor(int paramIdx, double value, bool isNormalized);
   /// Host-specific adjustments after the host was identified. Nothing here.
   virtual void HostSpecificSetup();
-  /// Asks the host to resize the editor's window; answers whether it did (false here).
+  /// The editor asks for a new window size: a plug-in without an editor, or a request for the
+  /// size it already has, asks nothing and answers false; otherwise the size becomes the
+  /// editor size the host is told and `AskHostToResizeEditor` carries the request to the host.
+  /// Answers whether the host agreed. [main-thread]
   virtual bool RequestHostEditorSize(int width, int height);
+  /// The format's request to its host for the editor window's new size; answers whether the
+  /// host agreed (false here: no host to ask). [main-thread]
+  virtual bool AskHostToResizeEditor(int width, int height);
   /// Gesture begin, value and gesture end for the host's automation. Nothing here; the host
   /// adapter supplies them. Answer whether the host accepted.
   virtual bool NotifyHostBeginEdit(int paramIdx);

@@ -283,12 +283,22 @@ TEST(EditorTrafficTest, AllParamsToHostAndResizeRequests) {
   EXPECT_EQ(automated[0].mValue, 32.0 / 200.0);
   EXPECT_EQ(automated[5].mValue, 0.5);
 
+  // The host already has the size: it becomes the editor's, nothing is asked.
   EXPECT_TRUE(p.ResizeFromEditor(900, 600, false));
   EXPECT_TRUE(p.CallsNamed("SizeWindow").empty());
-  EXPECT_TRUE(p.ResizeFromEditor(900, 600, true));
+  // A request for the size the editor has asks nothing (in every format).
+  EXPECT_FALSE(p.ResizeFromEditor(900, 600, true));
+  EXPECT_TRUE(p.ResizeFromEditor(910, 600, true));
+  EXPECT_EQ(p.GetEditorWidth(), 910);
   p.mHostAcceptsSize = false;
   EXPECT_FALSE(p.ResizeFromEditor(901, 600, true));
   EXPECT_EQ(p.CallsNamed("SizeWindow").size(), 2u);
+  // Without an editor, nothing is asked either.
+  Config noUi = test::EffectLikeConfig();
+  noUi.mPlugHasUI = false;
+  TestPlugin bare(noUi);
+  EXPECT_FALSE(bare.ResizeFromEditor(910, 600, true));
+  EXPECT_TRUE(bare.CallsNamed("SizeWindow").empty());
 }
 
 TEST(EditorTrafficTest, AudioSideQueueOperationsNeverAllocate) {

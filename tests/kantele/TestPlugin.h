@@ -88,7 +88,7 @@ class TestPlugin : public IApiBase {
   bool NotifyHostParamValue(int idx, double normalized) override {
     return Record("Automate", idx, -1, normalized), true;
   }
-  bool RequestHostEditorSize(int w, int h) override {
+  bool AskHostToResizeEditor(int w, int h) override {
     Record("SizeWindow", w, -1, h);
     return mHostAcceptsSize;
   }

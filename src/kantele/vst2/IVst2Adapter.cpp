@@ -120,10 +120,7 @@ bool IVst2Adapter::NotifyHostEndEdit(int paramIdx) {
 
 void IVst2Adapter::NotifyHostDisplayChanged() { CallHost(audioMasterUpdateDisplay); }
 
-bool IVst2Adapter::RequestHostEditorSize(int width, int height) {
-  if (!HasUI()) return false;
-  if (width == GetEditorWidth() && height == GetEditorHeight()) return false;
-  SetEditorSize(width, height);
+bool IVst2Adapter::AskHostToResizeEditor(int width, int height) {
   SetEditRect(width, height);
   return CallHost(audioMasterSizeWindow, width, height) != 0;
 }

@@ -78,9 +78,9 @@ class IVst2Adapter : public IAdapterBase {
   bool NotifyHostBeginEdit(int paramIdx) override;
   bool NotifyHostEndEdit(int paramIdx) override;
   void NotifyHostDisplayChanged() override;
-  /// False without asking the host when there is no editor or the size is unchanged; otherwise
-  /// stores the size and the edit rectangle and answers whether the host resized.
-  bool RequestHostEditorSize(int width, int height) override;
+  /// Stores the edit rectangle and asks the host (audioMasterSizeWindow); answers whether the
+  /// host resized.
+  bool AskHostToResizeEditor(int width, int height) override;
   /// Disconnects inputs from the third on for the hosts that need it, then publishes the
   /// channel counts in the record and the speaker arrangements.
   void HostSpecificSetup() override;

@@ -422,10 +422,7 @@ void IVst3Adapter::NotifyHostDisplayChanged() {
   if (mComponentHandler) mComponentHandler->restartComponent(kParamValuesChanged);
 }
 
-bool IVst3Adapter::RequestHostEditorSize(int width, int height) {
-  if (!HasUI()) return false;
-  if (width == GetEditorWidth() && height == GetEditorHeight()) return false;
-  SetEditorSize(width, height);
+bool IVst3Adapter::AskHostToResizeEditor(int width, int height) {
   return mView && mView->RequestFrameResize(width, height);
 }
 

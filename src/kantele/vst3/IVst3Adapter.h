@@ -194,9 +194,8 @@ class IVst3Adapter : public IAdapterBase,
   bool NotifyHostBeginEdit(int paramIdx) override;
   bool NotifyHostEndEdit(int paramIdx) override;
   void NotifyHostDisplayChanged() override;
-  /// The open view asks its frame; false without an editor or a view, or when the size is
-  /// unchanged.
-  bool RequestHostEditorSize(int width, int height) override;
+  /// The open view asks its frame; false without a view.
+  bool AskHostToResizeEditor(int width, int height) override;
   void SetLatency(int samples) override;
   /// [audio-thread] This adapter declares no event buses, so no MIDI reaches the host: false.
   bool SendMidiMsg(const MidiMsg& msg) override;

@@ -25,7 +25,7 @@ struct ValueCase {
 };
 
 const ValueCase kValues[] = {
-    {"in range", 0.25, 50.0, 50.0},     {"above the range", 1.5, 900.0, 200.0},
+    {"in range", 0.25, 50.0, 50.0},        {"above the range", 1.5, 900.0, 200.0},
     {"below the range", -0.5, -20.0, 0.0}, {"plus infinity", kInf, kInf, 200.0},
     {"minus infinity", -kInf, -kInf, 0.0}, {"NaN", kNaN, kNaN, kNaN},
 };
@@ -41,7 +41,9 @@ class HostPath : public ::testing::Test {
   }
 
   std::unique_ptr<PathDriver> mDriver = PathDriver::Make(kBlock);
-  double Send(const ValueCase& c) const { return mDriver->SendsNormalized() ? c.mNormalized : c.mReal; }
+  double Send(const ValueCase& c) const {
+    return mDriver->SendsNormalized() ? c.mNormalized : c.mReal;
+  }
 };
 
 // Outside a block: the value is checked and brought into range, stored, queued for the editor
