@@ -100,22 +100,8 @@ Exit codes:
 )";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  RenderOptions o;
-  std::vector<std::string> paths;
-
-  CLI::App app{
-      "Renders audio offline through a VST2 or VST3 plug-in (by default Tolvane.so), "
-      "loaded and driven as a host does.",
-      "tolvane-render"};
-  app.formatter(std::make_shared<Formatter>());
-  app.get_formatter()->column_width(30);
-  app.set_version_flag("--version", "tolvane-render " TOLVANE_RENDER_VERSION);
-  app.add_option("files", paths, "[INPUT] OUTPUT: one path is OUTPUT, two are INPUT OUTPUT")
-      ->expected(0, 2)
-      ->type_name("");
+// Where the plug-in comes from, what is set in it before rendering and what is listed.
+void AddPluginOptions(CLI::App& app, RenderOptions& o) {
   app.add_option("-p,--plugin", o.plugin,
                  "Plug-in to load instead of Tolvane.so: a VST2 .so, or a VST3 bundle (.vst3) "
                  "or the module inside one")
@@ -129,6 +115,10 @@ int main(int argc, char** argv) {
   app.add_flag("-l,--list-params", o.listParams,
                "Print index, name, label, range, display text and normalised value of every "
                "parameter (after --bank, --preset and --set)");
+}
+
+// How the plug-in processes.
+void AddProcessingOptions(CLI::App& app, RenderOptions& o) {
   app.add_option("-b,--block", o.blockSize, "Block size in frames, 1..65536")
       ->type_name("N")
       ->check(CLI::Range(1, 65536))
@@ -141,6 +131,10 @@ int main(int argc, char** argv) {
                  "VST2: effVendorSpecific 0x54765364; VST3: IVendorRequest), sent before the "
                  "first block")
       ->type_name("S");
+}
+
+// VST2 program and bank files applied before rendering, and the program saved.
+void AddPresetOptions(CLI::App& app, RenderOptions& o) {
   app.add_option("--preset", o.preset,
                  "Load a VST2 program file (.fxp) before rendering (VST2 plug-ins only)")
       ->type_name("FILE.fxp");
@@ -150,6 +144,10 @@ int main(int argc, char** argv) {
   app.add_option("--save-preset", o.savePreset,
                  "Save the plug-in's program to a .fxp file (VST2 plug-ins only)")
       ->type_name("FILE.fxp");
+}
+
+// What the host reports to the plug-in, and the output's sample format.
+void AddHostAndOutputOptions(CLI::App& app, RenderOptions& o) {
   app.add_flag("--offline", o.offline,
                "Report offline processing to the plug-in (VST2: process level; VST3: process "
                "mode; default: realtime)");
@@ -162,13 +160,32 @@ int main(int argc, char** argv) {
                  "input's)")
       ->type_name("NAME")
       ->check(CLI::IsMember({"pcm16", "pcm24", "pcm32", "float", "double"}));
-  app.footer(Footer());
+}
 
+// Fills `o` from the command line. Answers false, with the exit code in `exitCode`, when the
+// program ends here: --help, --version or a usage error (already printed).
+bool ParseCommandLine(int argc, char** argv, RenderOptions& o, int& exitCode) {
+  std::vector<std::string> paths;
+  CLI::App app{
+      "Renders audio offline through a VST2 or VST3 plug-in (by default Tolvane.so), "
+      "loaded and driven as a host does.",
+      "tolvane-render"};
+  app.formatter(std::make_shared<Formatter>());
+  app.get_formatter()->column_width(30);
+  app.set_version_flag("--version", "tolvane-render " TOLVANE_RENDER_VERSION);
+  app.add_option("files", paths, "[INPUT] OUTPUT: one path is OUTPUT, two are INPUT OUTPUT")
+      ->expected(0, 2)
+      ->type_name("");
+  AddPluginOptions(app, o);
+  AddProcessingOptions(app, o);
+  AddPresetOptions(app, o);
+  AddHostAndOutputOptions(app, o);
+  app.footer(Footer());
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? kExitOk : kExitUsage;
+    exitCode = app.exit(e) == 0 ? kExitOk : kExitUsage;
+    return false;
   }
   o.hasSeed = app.count("--seed") > 0;
   if (paths.size() == 2) {
@@ -181,10 +198,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "tolvane-render: error: OUTPUT is required unless --list-params or "
                  "--save-preset is given\nRun with --help for more information.\n");
-    return kExitUsage;
+    exitCode = kExitUsage;
+    return false;
   }
+  return true;
+}
 
-  StagedFile::InstallSignalCleanup();
+// Runs the session; a failure's message goes to stderr and its code is answered.
+int RunSession(const RenderOptions& o) {
   try {
     return RenderSession(o).Run();
   } catch (const RenderError& e) {
@@ -194,4 +215,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolvane-render: error: %s\n", e.what());
     return kExitFailure;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RenderOptions o;
+  int exitCode = kExitOk;
+  if (!ParseCommandLine(argc, argv, o, exitCode)) return exitCode;
+  StagedFile::InstallSignalCleanup();
+  return RunSession(o);
 }
