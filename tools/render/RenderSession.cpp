@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "render/AudioFile.h"
+#include "render/AutomationCurve.h"
 #include "render/ChannelPlan.h"
 #include "render/DemoSignal.h"
 #include "render/LevelMeter.h"
@@ -44,25 +45,65 @@ void CheckInterrupted() {
   }
 }
 
-void ApplySettings(PluginHost& host, const std::vector<std::string>& settings) {
+std::vector<std::string> ParamNames(PluginHost& host) {
   std::vector<std::string> names;
   for (int i = 0; i < host.NumParams(); ++i) names.push_back(host.ParamName(i));
-  const ParamLookup lookup(names);
+  return names;
+}
+
+RenderError RefusedValue(PluginHost& host, int index, const ParamSetting& s) {
+  return RenderError(kExitUsage,
+                     "bad value '" + s.text + "' for parameter '" +
+                         ParamLookup::Trim(host.ParamName(index)) + "' (" + std::to_string(index) +
+                         "): the plug-in did not accept it. Give a value in the parameter's "
+                         "units, or a normalised value in 0..1 followed by n (e.g. " +
+                         s.name + "=0.5n) for a plug-in that cannot parse values");
+}
+
+void ApplySettings(PluginHost& host, const std::vector<std::string>& settings) {
+  const ParamLookup lookup(ParamNames(host));
   for (const std::string& text : settings) {
     const ParamSetting s = ParamLookup::ParseSetting(text);
     const int index = lookup.Find(s.name);
     if (s.isNormalised) {
       host.SetParameter(index, s.normalised);
     } else if (!host.SetParameterFromText(index, s.text)) {
-      throw RenderError(kExitUsage,
-                        "bad value '" + s.text + "' for parameter '" +
-                            ParamLookup::Trim(names[static_cast<size_t>(index)]) + "' (" +
-                            std::to_string(index) +
-                            "): the plug-in did not accept it. Give a value in the parameter's "
-                            "units, or a normalised value in 0..1 followed by n (e.g. " +
-                            s.name + "=0.5n) for a plug-in that cannot parse values");
+      throw RefusedValue(host, index, s);
     }
   }
+}
+
+// The sample nearest `seconds` at `rate` (far beyond any render for absurd times).
+int64_t SampleAt(double seconds, double rate) {
+  return std::llround(std::min(seconds * rate, 0x1p62));
+}
+
+// The --automate lists as curves over the render's samples, their values normalised by the
+// plug-in (which leaves the parameters as they were: SetAutomation sets them next).
+std::vector<AutomationCurve> ResolveAutomation(PluginHost& host,
+                                               const std::vector<std::string>& texts, double rate) {
+  const ParamLookup lookup(ParamNames(host));
+  std::vector<AutomationCurve> curves;
+  for (const std::string& text : texts) {
+    const ParamAutomation a = ParamLookup::ParseAutomation(text);
+    const int index = lookup.Find(a.name);
+    const auto same = [&](const AutomationCurve& c) { return c.Param() == index; };
+    if (std::any_of(curves.begin(), curves.end(), same)) {
+      throw RenderError(kExitUsage, "--automate '" + text + "': parameter '" +
+                                        ParamLookup::Trim(host.ParamName(index)) +
+                                        "' is automated twice; give one list per parameter");
+    }
+    std::vector<AutomationCurve::Corner> corners;
+    for (const AutomationPoint& p : a.points) {
+      double value = p.value.normalised;
+      if (!p.value.isNormalised && !host.NormalizedFromText(index, p.value.text, value)) {
+        throw RefusedValue(host, index, p.value);
+      }
+      corners.push_back({SampleAt(p.seconds, rate), value});
+    }
+    curves.emplace_back(index, std::move(corners));
+  }
+  return curves;
 }
 
 void PrintParams(PluginHost& host) {
@@ -249,13 +290,16 @@ LoadedPlugin LoadAndConfigure(const RenderOptions& o, const Source& source) {
   return p;
 }
 
-// The bank, the preset and the settings, in that order, then the saved preset.
-void ApplyState(const RenderOptions& o, const LoadedPlugin& p) {
+// The bank, the preset, the settings and the automation, in that order, then the saved preset.
+void ApplyState(const RenderOptions& o, const LoadedPlugin& p, double rate) {
   std::vector<std::string> warnings;
   if (p.vst2 && !o.bank.empty()) PluginPresets::LoadBank(*p.vst2, o.bank, warnings);
   if (p.vst2 && !o.preset.empty()) PluginPresets::LoadProgram(*p.vst2, o.preset, warnings);
   for (const std::string& w : warnings) Warn(w);
   ApplySettings(*p.host, o.settings);
+  if (!o.automations.empty()) {
+    p.host->SetAutomation(ResolveAutomation(*p.host, o.automations, rate));
+  }
   if (p.vst2 && !o.savePreset.empty()) PluginPresets::SaveProgram(*p.vst2, o.savePreset);
 }
 
@@ -347,7 +391,7 @@ int RenderSession::Run() {
   if (rendering) AudioFile::CheckWritable(outFormat, source.channels, source.rate);
 
   const LoadedPlugin plugin = LoadAndConfigure(o, source);
-  ApplyState(o, plugin);
+  ApplyState(o, plugin, source.rate);
   if (o.listParams) PrintParams(*plugin.host);
   if (!rendering) return kExitOk;
   CheckInterrupted();
