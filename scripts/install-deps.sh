@@ -14,8 +14,8 @@ packages=(
   # Windows cross build and its test runner
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
-  # audio files and the command line of tolvane-render
-  libsndfile1-dev libcli11-dev
+  # audio files and the command line of tolvane-render; spectra in its automation tests
+  libsndfile1-dev libcli11-dev libfftw3-dev
   # third-party VST2 plug-ins that the render tests load
   lsp-plugins-vst dpf-plugins-vst
   # third-party VST3 plug-ins (ZamAutoSat.vst3 and its peers) that the VST3 render tests load

@@ -91,6 +91,46 @@ TEST(ParamLookupTest, MalformedSettingsAreUsageErrors) {
   }
 }
 
+TEST(ParamLookupTest, AutomationListsSplitIntoTimedValues) {
+  const ParamAutomation a =
+      ParamLookup::ParseAutomation(" Output Gain = 0:100, 0.05 : 20 ,0.05:0.5n");
+  EXPECT_EQ(a.name, "Output Gain");
+  ASSERT_EQ(a.points.size(), 3u);
+  const struct {
+    double seconds;
+    const char* text;
+    bool isNormalised;
+  } expected[] = {{0.0, "100", false}, {0.05, "20", false}, {0.05, "0.5n", true}};
+  for (size_t i = 0; i < a.points.size(); ++i) {
+    EXPECT_EQ(a.points[i].seconds, expected[i].seconds) << i;
+    EXPECT_EQ(a.points[i].value.text, expected[i].text) << i;
+    EXPECT_EQ(a.points[i].value.isNormalised, expected[i].isNormalised) << i;
+    EXPECT_EQ(a.points[i].value.name, "Output Gain") << i;
+  }
+  EXPECT_EQ(a.points[2].value.normalised, 0.5);
+  EXPECT_EQ(ParamLookup::ParseAutomation("4=1e-3:-6").points[0].seconds, 0.001);
+}
+
+TEST(ParamLookupTest, MalformedAutomationListsNameTheirFault) {
+  const struct {
+    const char* text;
+    const char* fault;
+  } bad[] = {
+      {"Wet", "NAME=TIME:VALUE"},      {"=0:1", "names no parameter"},
+      {"Wet=", "empty point"},         {"Wet=0:1,", "empty point"},
+      {"Wet=0:1,,1:2", "empty point"}, {"Wet=0", "not TIME:VALUE"},
+      {"Wet=0:", "gives no value"},    {"Wet=:5", "bad time"},
+      {"Wet=1s:5", "bad time"},        {"Wet=inf:5", "bad time"},
+      {"Wet=-0.5:5", "negative time"}, {"Wet=0.2:1,0.1:2", "times must ascend"},
+      {"Wet=0:abc", "bad value"},      {"Wet=0:2n", "0..1"},
+      {"Wet=0:1:2", "bad value"},
+  };
+  for (const auto& c : bad) {
+    const std::string message = UsageError([&] { ParamLookup::ParseAutomation(c.text); });
+    EXPECT_NE(message.find(c.fault), std::string::npos) << c.text << ": " << message;
+  }
+}
+
 }  // namespace
 }  // namespace render
 }  // namespace tolvane

@@ -154,9 +154,17 @@ TEST_F(ThirdPartyRenderTest, ChunkPresetOfAPluginThatKeepsChunksRoundTrips) {
 
 TEST_F(ThirdPartyRenderTest, PluginsThatCannotParseTextsTakeNormalisedValues) {
   Require(kEq);
-  ToolResult r = RunTool({"--plugin", kEq, "--set", "Low=6", "--list-params"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("followed by n"), std::string::npos) << r.err;
+  const std::pair<const char*, const char*> refused[] = {{"--set", "Low=6"},
+                                                         {"--automate", "Low=0:0.5n,1:6"}};
+  for (const auto& [option, value] : refused) {
+    const ToolResult r = RunTool({"--plugin", kEq, option, value, "--list-params"});
+    EXPECT_EQ(r.exitCode, 2) << option;
+    EXPECT_NE(r.err.find("followed by n"), std::string::npos) << r.err;
+  }
+  ToolResult r =
+      RunTool({"--plugin", kEq, "--automate", "Low-Mid Freq=0:0.7n,1:0.2n", "--list-params"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("0.700000"), std::string::npos) << r.out;  // the value at time 0
   // "Low" is a prefix of "low-mid", which is a prefix of "Low-Mid Freq": ambiguous.
   r = RunTool({"--plugin", kEq, "--set", "low-mid=0.7n", "--list-params"});
   EXPECT_EQ(r.exitCode, 2);
@@ -233,8 +241,11 @@ TEST_F(ThirdPartyRenderTest, Vst3ParametersGoByTitleAndThePluginsOwnTexts) {
   const std::string plugin = Vst3Zam("ZamCompX2");
   Require(plugin);
   const std::string in = Input("in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2);
-  const std::vector<std::vector<std::string>> settings = {
-      {"--set", "Threshold=-30"}, {"--set", "threshold=0.625n"}, {"-s", "4=-30"}, {}};
+  const std::vector<std::vector<std::string>> settings = {{"--set", "Threshold=-30"},
+                                                          {"--set", "threshold=0.625n"},
+                                                          {"-s", "4=-30"},
+                                                          {"--automate", "Threshold=0:-30"},
+                                                          {}};
   std::vector<std::vector<uint8_t>> outputs;
   for (const std::vector<std::string>& setting : settings) {
     std::vector<std::string> args = {"--plugin", plugin, in, mDir.File("o.wav")};
@@ -245,7 +256,8 @@ TEST_F(ThirdPartyRenderTest, Vst3ParametersGoByTitleAndThePluginsOwnTexts) {
   }
   EXPECT_EQ(outputs[1], outputs[0]);
   EXPECT_EQ(outputs[2], outputs[0]);
-  EXPECT_NE(outputs[3], outputs[0]);  // the default threshold compresses nothing
+  EXPECT_EQ(outputs[3], outputs[0]);
+  EXPECT_NE(outputs[4], outputs[0]);  // the default threshold compresses nothing
 
   const ToolResult r = RunTool({"--plugin", plugin, "--set", "Threshold=-30", "--list-params"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -289,6 +301,7 @@ TEST_F(ThirdPartyRenderTest, Vst3RefusesWhatItCannotDo) {
           {{"--plugin", plugin, "--save-preset", mDir.File("s.fxp")}, 2, "--save-preset"},
           {{"--plugin", plugin, "--double", in, out}, 5, "64-bit samples"},
           {{"--plugin", plugin, "--set", "Gain Reduction=0.5n", in, out}, 2, "read-only"},
+          {{"--plugin", plugin, "--automate", "Gain Reduction=0:0.5n", in, out}, 2, "read-only"},
           {{"--plugin", plugin, "--set", "Drive=1", in, out}, 2, "unknown parameter 'Drive'"},
           {{"--plugin", mDir.File("Empty.vst3"), in, out}, 5, "holds no module for x86_64-linux"},
           {{"--plugin", mDir.File("Wrong.vst3"), in, out}, 5, "exports no GetPluginFactory"},

@@ -105,6 +105,31 @@ TEST(Vst2HostTest, TransportAdvancesBlockByBlock) {
   host.Suspend();
 }
 
+// Automation reaches the plug-in before each block, at the value of the block's first sample;
+// converting a text changes nothing.
+TEST(Vst2HostTest, AutomationIsSetBeforeEachBlockAndTextsConvertWithoutChange) {
+  if (!TOLVANE_PLUGIN_BUILT || access(TOLVANE_PLUGIN, R_OK) != 0) GTEST_SKIP() << "no Tolvane";
+  Vst2Host host(TOLVANE_PLUGIN);
+  host.Open(test::TransportSettings());
+  const int wet = 1;
+  const double before = host.GetParameter(wet);
+  double normalized = -1.0;
+  ASSERT_TRUE(host.NormalizedFromText(wet, "25", normalized));
+  EXPECT_EQ(normalized, 0.25);
+  EXPECT_EQ(host.GetParameter(wet), before);
+
+  const AutomationCurve ramp(wet, {{30000, 0.1}, {60000, 0.7}});
+  host.SetAutomation({ramp});
+  EXPECT_FLOAT_EQ(host.GetParameter(wet), 0.1f);
+  host.Resume();
+  test::PlanarBuffers in(2, 24000), out(2, 24000);
+  for (int64_t start : {0, 24000, 48000, 72000}) {
+    host.ProcessFloat(in.Get(), out.Get(), 24000);
+    EXPECT_FLOAT_EQ(host.GetParameter(wet), static_cast<float>(ramp.ValueAt(start))) << start;
+  }
+  host.Suspend();
+}
+
 }  // namespace
 }  // namespace render
 }  // namespace tolvane

@@ -99,6 +99,16 @@ TEST_F(Vst3HostTest, ParameterValuesGoWithTheFirstBlockOnly) {
   EXPECT_EQ(host.ParamDisplay(threshold), "-30.000000");
   EXPECT_EQ(host.ParamDisplayAt(threshold, 0.0), "-80.000000");
   EXPECT_THROW(host.SetParameter(Find(host, "Gain Reduction"), 0.5), RenderError);  // read-only
+  double normalized = -1.0;
+  ASSERT_TRUE(host.NormalizedFromText(threshold, "-40", normalized));
+  EXPECT_EQ(normalized, 0.5);
+  EXPECT_EQ(host.GetParameter(threshold), 0.625);  // unchanged
+  // A curve with more corners in one block than a queue holds beside the first value.
+  std::vector<AutomationCurve::Corner> dense;
+  for (int64_t sample = 0; sample < v::ParamValueQueue::kMaxPoints - 1; ++sample) {
+    dense.push_back({sample, 0.5});
+  }
+  EXPECT_THROW(host.SetAutomation({AutomationCurve(makeup, dense)}), RenderError);
 
   host.Resume();
   v::ParameterChanges* changes = host.PendingChanges();
@@ -126,6 +136,9 @@ TEST_F(Vst3HostTest, ParameterValuesGoWithTheFirstBlockOnly) {
 TEST_F(Vst3HostTest, ProcessingRunsTheTransportAndAllocatesNothing) {
   Vst3Host host(kComp);
   host.Open(test::TransportSettings());
+  // Automation in every block: a ramp, a step and corners beyond the render.
+  host.SetAutomation({AutomationCurve(Find(host, "Threshold"),
+                                      {{100, 0.2}, {60000, 0.7}, {60000, 0.1}, {900000, 0.5}})});
   host.Resume();
   test::PlanarBuffers in(3, 24000, 0.25f), out(3, 24000);
   // The contexts are kept in storage made before the trap is armed, and checked after.

@@ -1,5 +1,6 @@
 #include "render/ParamLookup.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -42,6 +43,31 @@ bool ParseReal(const std::string& text, double& value) {
   errno = 0;
   value = std::strtod(text.c_str(), &end);
   return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
+}
+
+// A VALUE of --set or --automate for parameter `name`: a real number in the parameter's units,
+// or one in 0..1 followed by n.
+ParamSetting ParseValue(const std::string& name, const std::string& text) {
+  ParamSetting s;
+  s.name = name;
+  s.text = text;
+  const bool normalised = s.text.back() == 'n';
+  const std::string number = normalised ? s.text.substr(0, s.text.size() - 1) : s.text;
+  double v = 0.0;
+  if (!ParseReal(number, v)) {
+    throw RenderError(kExitUsage, "bad value '" + s.text + "' for '" + s.name +
+                                      "': expected a number in the parameter's units, or a "
+                                      "normalised value in 0..1 followed by n");
+  }
+  if (normalised) {
+    if (!(v >= 0.0 && v <= 1.0)) {
+      throw RenderError(kExitUsage, "bad value '" + s.text + "' for '" + s.name +
+                                        "': a normalised value (ending in n) must be within 0..1");
+    }
+    s.isNormalised = true;
+    s.normalised = v;
+  }
+  return s;
 }
 
 }  // namespace
@@ -108,29 +134,48 @@ ParamSetting ParamLookup::ParseSetting(const std::string& text) {
   if (eq == std::string::npos) {
     throw RenderError(kExitUsage, "--set expects NAME=VALUE, got '" + text + "'");
   }
-  ParamSetting s;
-  s.name = Trim(text.substr(0, eq));
-  s.text = Trim(text.substr(eq + 1));
-  if (s.name.empty()) throw RenderError(kExitUsage, "--set '" + text + "' names no parameter");
-  if (s.text.empty()) throw RenderError(kExitUsage, "--set '" + text + "' gives no value");
-  // VALUE is a real number in the parameter's units, or one in 0..1 followed by n.
-  const bool normalised = s.text.back() == 'n';
-  const std::string number = normalised ? s.text.substr(0, s.text.size() - 1) : s.text;
-  double v = 0.0;
-  if (!ParseReal(number, v)) {
-    throw RenderError(kExitUsage, "bad value '" + s.text + "' for '" + s.name +
-                                      "': expected a number in the parameter's units, or a "
-                                      "normalised value in 0..1 followed by n");
+  const std::string name = Trim(text.substr(0, eq));
+  if (name.empty()) throw RenderError(kExitUsage, "--set '" + text + "' names no parameter");
+  const std::string value = Trim(text.substr(eq + 1));
+  if (value.empty()) throw RenderError(kExitUsage, "--set '" + text + "' gives no value");
+  return ParseValue(name, value);
+}
+
+ParamAutomation ParamLookup::ParseAutomation(const std::string& text) {
+  const size_t eq = text.find('=');
+  if (eq == std::string::npos) {
+    throw RenderError(kExitUsage,
+                      "--automate expects NAME=TIME:VALUE,TIME:VALUE,..., got '" + text + "'");
   }
-  if (normalised) {
-    if (!(v >= 0.0 && v <= 1.0)) {
-      throw RenderError(kExitUsage, "bad value '" + s.text + "' for '" + s.name +
-                                        "': a normalised value (ending in n) must be within 0..1");
+  ParamAutomation a;
+  a.name = Trim(text.substr(0, eq));
+  if (a.name.empty()) throw RenderError(kExitUsage, "--automate '" + text + "' names no parameter");
+  const std::string list = text.substr(eq + 1);
+  const auto fail = [&](const std::string& why) {
+    throw RenderError(kExitUsage, "--automate '" + text + "': " + why);
+  };
+  std::string previous;  // the time before, as given
+  for (size_t begin = 0; begin <= list.size();) {
+    const size_t comma = std::min(list.find(',', begin), list.size());
+    const std::string point = Trim(list.substr(begin, comma - begin));
+    begin = comma + 1;
+    const size_t colon = point.find(':');
+    if (point.empty()) fail("an empty point in the list (expected TIME:VALUE,TIME:VALUE,...)");
+    if (colon == std::string::npos) fail("point '" + point + "' is not TIME:VALUE");
+    AutomationPoint p;
+    const std::string time = Trim(point.substr(0, colon));
+    if (!ParseReal(time, p.seconds)) fail("bad time '" + time + "' (seconds expected)");
+    if (p.seconds < 0.0) fail("negative time '" + time + "'");
+    if (!a.points.empty() && p.seconds < a.points.back().seconds) {
+      fail("times must ascend (two equal times make a step), but " + time + " follows " + previous);
     }
-    s.isNormalised = true;
-    s.normalised = v;
+    previous = time;
+    const std::string value = Trim(point.substr(colon + 1));
+    if (value.empty()) fail("point '" + point + "' gives no value");
+    p.value = ParseValue(a.name, value);
+    a.points.push_back(p);
   }
-  return s;
+  return a;
 }
 
 }  // namespace render

@@ -17,6 +17,21 @@ struct ParamSetting {
   double normalised = 0.0;
 };
 
+/// One point of an `--automate` list: seconds from the start of the render, and the value as
+/// `--set` takes it (the setting's name is the list's parameter).
+struct AutomationPoint {
+  double seconds = 0.0;
+  ParamSetting value;
+};
+
+/// One `--automate NAME=TIME:VALUE,TIME:VALUE,...` from the command line.
+struct ParamAutomation {
+  std::string name;
+  /// At least one point, in the order given; times never decrease (two points at one time
+  /// make a step).
+  std::vector<AutomationPoint> points;
+};
+
 /// Finds parameters by the names a plug-in reports.
 ///
 /// Plug-ins that keep to the interface's 8-byte parameter texts report names cut
@@ -37,6 +52,13 @@ class ParamLookup {
   /// or one in 0..1 followed by `n`. Throws RenderError(kExitUsage) when there is
   /// no '=', the name is empty or the value is not one of these.
   static ParamSetting ParseSetting(const std::string& text);
+
+  /// Splits `NAME=TIME:VALUE,TIME:VALUE,...` at the first '=', the list at commas and each
+  /// point at its first ':'. TIME is a finite decimal number of seconds, at least 0 and not
+  /// below the time before it; VALUE as ParseSetting takes it. Throws RenderError(kExitUsage)
+  /// naming the fault: no '=', no name, an empty list or point, a point without ':', a bad or
+  /// negative time, a time below the one before, a bad value.
+  static ParamAutomation ParseAutomation(const std::string& text);
 
   /// `s` without leading and trailing white space.
   static std::string Trim(const std::string& s);

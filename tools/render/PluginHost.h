@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "render/AutomationCurve.h"
 
 namespace tolvane {
 namespace render {
@@ -28,9 +31,9 @@ struct TransportPosition {
 /// loads the plug-in in its constructor and unloads it in its destructor.
 ///
 /// The call order is the one a session follows: Open; OfferMonoArrangement and
-/// SetProcessPrecision (before Resume); parameter reads and writes; Resume; VendorRequest and
-/// the Process calls; Suspend. Parameters are numbered 0 .. NumParams()-1 in the order the
-/// plug-in lists them, and their values are normalised to 0..1.
+/// SetProcessPrecision (before Resume); parameter reads and writes, SetAutomation; Resume;
+/// VendorRequest and the Process calls; Suspend. Parameters are numbered 0 .. NumParams()-1 in the
+/// order the plug-in lists them, and their values are normalised to 0..1.
 ///
 /// Every method is [main-thread]: the renderer has no other thread. ProcessFloat and
 /// ProcessDouble do not allocate; the others may.
@@ -85,6 +88,24 @@ class PluginHost {
   /// Sets a parameter from a value in its units, parsed by the plug-in; answers whether the
   /// plug-in took it.
   virtual bool SetParameterFromText(int index, const std::string& text) = 0;
+  /// The normalised value that `text`, a value in the parameter's units, stands for as the
+  /// plug-in parses it, in `normalized`; false when the plug-in does not accept the text. The
+  /// parameter is left as it was (VST3 asks the controller, which changes nothing; a VST2
+  /// plug-in has no such request: the text is set, the value read back and the value before
+  /// set again, exact for plug-ins that keep normalised values, to the interface's single
+  /// precision for the others).
+  virtual bool NormalizedFromText(int index, const std::string& text, double& normalized) = 0;
+
+  /// Timed values for the render, one curve per parameter, replacing any set before. Each
+  /// parameter takes its curve's value at sample 0 at once, as SetParameter does, and every
+  /// processed block carries the curve as the format's hosts deliver automation: VST2 calls
+  /// setParameter before the block with the value at its first sample (when that value
+  /// changed); VST3 puts AutomationCurve::ForEachBlockPoint's points into the block's parameter
+  /// changes, at their sample offsets. Positions count from the first sample processed after
+  /// Resume. Call after Open, before Resume. Throws RenderError(kExitUsage) for a curve the
+  /// format cannot carry (a read-only VST3 parameter; more points in one block than a VST3
+  /// queue holds).
+  virtual void SetAutomation(std::vector<AutomationCurve> curves) = 0;
 
   /// The plug-in vendor's private request `tag` with its arguments; answers the plug-in's
   /// answer, 0 from a plug-in that knows no such requests.

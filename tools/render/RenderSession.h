@@ -17,6 +17,8 @@ struct RenderOptions {
   std::string bank;                   ///< .fxb to apply (before the preset)
   std::string savePreset;             ///< .fxp to write once everything is applied
   std::string format;                 ///< output sample format name; empty keeps the input's
+  /// NAME=TIME:VALUE,TIME:VALUE,..., one per parameter, applied after the settings
+  std::vector<std::string> automations;
   bool listParams = false;
   bool doublePrecision = false;
   bool offline = false;
@@ -29,8 +31,8 @@ struct RenderOptions {
 /// One run of tolvane-render: opens the input (or synthesizes the demo), loads
 /// the plug-in (through Vst3Host for a `.vst3` bundle or a module inside one,
 /// Vst2Host otherwise) and drives it as a host does (open, rate, block size, mono
-/// arrangement, precision, bank, preset, settings, resume, seed, blocks,
-/// suspend, close), writes the output under a temporary name and prints a
+/// arrangement, precision, bank, preset, settings, automation, resume, seed,
+/// blocks, suspend, close), writes the output under a temporary name and prints a
 /// summary on stdout. Program and bank files are refused for a VST3 plug-in
 /// before it is loaded. Warnings and notes go to stderr. [main-thread]
 class RenderSession {

@@ -144,6 +144,7 @@ void Vst2Host::Suspend() {
 
 void Vst2Host::ProcessFloat(float** inputs, float** outputs, int frames) {
   UpdateTime();
+  DeliverAutomation();
   if ((mEffect->flags & v::effFlagsCanReplacing) && mEffect->processReplacing) {
     mEffect->processReplacing(mEffect, inputs, outputs, frames);
   } else {
@@ -159,6 +160,7 @@ void Vst2Host::ProcessFloat(float** inputs, float** outputs, int frames) {
 
 void Vst2Host::ProcessDouble(double** inputs, double** outputs, int frames) {
   UpdateTime();
+  DeliverAutomation();
   mEffect->processDoubleReplacing(mEffect, inputs, outputs, frames);
   mPosition += frames;
   mFirstBlock = false;
@@ -200,6 +202,32 @@ bool Vst2Host::SetParameterFromText(int index, const std::string& text) {
   char buffer[kTextBuffer] = {};
   CopyText(buffer, text.c_str(), sizeof buffer);
   return Dispatch(v::effString2Parameter, index, 0, buffer) != 0;
+}
+
+bool Vst2Host::NormalizedFromText(int index, const std::string& text, double& normalized) {
+  const double before = GetParameter(index);
+  const bool accepted = SetParameterFromText(index, text);
+  if (accepted) normalized = GetParameter(index);
+  SetParameter(index, before);
+  return accepted;
+}
+
+void Vst2Host::SetAutomation(std::vector<AutomationCurve> curves) {
+  mCurves = std::move(curves);
+  mSent.clear();
+  for (const AutomationCurve& curve : mCurves) {
+    mSent.push_back(static_cast<float>(curve.ValueAt(0)));
+    SetParameter(curve.Param(), mSent.back());
+  }
+}
+
+void Vst2Host::DeliverAutomation() {
+  for (size_t i = 0; i < mCurves.size(); ++i) {
+    const float value = static_cast<float>(mCurves[i].ValueAt(mPosition));
+    if (value == mSent[i]) continue;
+    SetParameter(mCurves[i].Param(), value);
+    mSent[i] = value;
+  }
 }
 
 int Vst2Host::GetProgram() { return static_cast<int>(Dispatch(v::effGetProgram)); }

@@ -94,6 +94,11 @@ class Vst2Host final : public PluginHost {
   void SetParameter(int index, double value) override;
   /// Sends `text` through effString2Parameter; answers whether the plug-in took it.
   bool SetParameterFromText(int index, const std::string& text) override;
+  /// effString2Parameter, getParameter, then setParameter with the value read before.
+  bool NormalizedFromText(int index, const std::string& text, double& normalized) override;
+  /// Each curve's value at sample 0 through setParameter now; before every block, the value at
+  /// the block's first sample, when it differs (in single precision) from the value sent last.
+  void SetAutomation(std::vector<AutomationCurve> curves) override;
 
   int GetProgram();
   void SetProgram(int index);
@@ -128,6 +133,7 @@ class Vst2Host final : public PluginHost {
   kantele::vst2::VstIntPtr OnHostCall(int32_t opcode, int32_t index, kantele::vst2::VstIntPtr value,
                                       void* ptr, float opt);
   void UpdateTime();
+  void DeliverAutomation();
 
   std::string mPath;
   std::string mEntryPoint;
@@ -139,6 +145,8 @@ class Vst2Host final : public PluginHost {
   int64_t mPosition = 0;  // samples processed since Resume
   bool mFirstBlock = true;
   kantele::vst2::VstTimeInfo mTime{};
+  std::vector<AutomationCurve> mCurves;
+  std::vector<float> mSent;  // per curve, the value setParameter sent last
 };
 
 }  // namespace render

@@ -306,8 +306,10 @@ void Vst3Host::Resume() {
       buses->buffers[b].numChannels = buses->channels[b];
     }
   }
-  // Storage for every queued value, and for every parameter the processor may report.
-  mInChanges = std::make_unique<v::ParameterChanges>(std::max(1, static_cast<int>(mQueued.size())));
+  // Storage for every queued value and automated parameter, and for every parameter the
+  // processor may report.
+  mInChanges = std::make_unique<v::ParameterChanges>(
+      std::max(1, static_cast<int>(mQueued.size() + mCurves.size())));
   for (const auto& queued : mQueued) mInChanges->Add(queued.first, 0, queued.second);
   mQueued.clear();
   mOutChanges = std::make_unique<v::ParameterChanges>(
@@ -370,12 +372,23 @@ void Vst3Host::Process(T** inputs, T** outputs, int frames) {
   mContext.timeSigNumerator = 4;
   mContext.timeSigDenominator = 4;
 
+  QueueAutomation(frames);
   mData.numSamples = frames;
   mProcessor->process(mData);
   // The queued values went with the first block.
   mInChanges->Clear();
   mOutChanges->Clear();
   mPosition += frames;
+}
+
+void Vst3Host::QueueAutomation(int frames) {
+  for (size_t i = 0; i < mCurves.size(); ++i) {
+    const v::ParamID id = mCurveIds[i];
+    // SetAutomation made sure every point finds room.
+    mCurves[i].ForEachBlockPoint(mPosition, frames, [&](int32_t offset, double value) {
+      mInChanges->Add(id, offset, value);
+    });
+  }
 }
 
 void Vst3Host::ProcessFloat(float** inputs, float** outputs, int frames) {
@@ -430,6 +443,13 @@ void Vst3Host::SetParameter(int index, double normalized) {
 }
 
 bool Vst3Host::SetParameterFromText(int index, const std::string& text) {
+  double value = 0.0;
+  if (!NormalizedFromText(index, text, value)) return false;
+  SetParameter(index, value);
+  return true;
+}
+
+bool Vst3Host::NormalizedFromText(int index, const std::string& text, double& normalized) {
   v::String128 text16 = {};
   v::CopyToString16(text.c_str(), text16, 128);
   v::ParamValue value = 0.0;
@@ -437,8 +457,28 @@ bool Vst3Host::SetParameterFromText(int index, const std::string& text) {
       !std::isfinite(value)) {
     return false;
   }
-  SetParameter(index, std::min(1.0, std::max(0.0, value)));
+  normalized = std::min(1.0, std::max(0.0, value));
   return true;
+}
+
+void Vst3Host::SetAutomation(std::vector<AutomationCurve> curves) {
+  // The first block holds the value at sample 0 before its points.
+  const int room = v::ParamValueQueue::kMaxPoints - 1;
+  for (const AutomationCurve& curve : curves) {
+    if (curve.MaxBlockPoints(mSettings.blockSize) > room) {
+      throw RenderError(kExitUsage, "--automate: parameter '" + ParamName(curve.Param()) +
+                                        "' has more points within " +
+                                        std::to_string(mSettings.blockSize) +
+                                        " samples than a VST3 block carries (" +
+                                        std::to_string(room) + "); use a smaller --block");
+    }
+  }
+  mCurves = std::move(curves);
+  mCurveIds.clear();
+  for (const AutomationCurve& curve : mCurves) {
+    SetParameter(curve.Param(), curve.ValueAt(0));
+    mCurveIds.push_back(Param(curve.Param()).id);
+  }
 }
 
 int64_t Vst3Host::VendorRequest(int32_t tag, int64_t value, void* ptr, double opt) {

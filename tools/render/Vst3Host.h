@@ -102,6 +102,15 @@ class Vst3Host final : public PluginHost {
   /// getParamValueByString, then SetParameter; false when the plug-in refuses the text or
   /// answers a value that is not a number.
   bool SetParameterFromText(int index, const std::string& text) override;
+  /// getParamValueByString, clamped to 0..1; false when the plug-in refuses the text or answers
+  /// a value that is not a number.
+  bool NormalizedFromText(int index, const std::string& text, double& normalized) override;
+  /// Each curve's value at sample 0 through SetParameter now (the controller at once, the
+  /// processor at offset 0 of the first block); every block then carries the curve's points
+  /// (AutomationCurve::ForEachBlockPoint) in its parameter changes, after that first value.
+  /// Throws RenderError(kExitUsage) for a read-only parameter, or when one block of the block
+  /// size could need more points than a queue holds (ParamValueQueue::kMaxPoints).
+  void SetAutomation(std::vector<AutomationCurve> curves) override;
 
   /// IVendorRequest::vendorRequest when the component offers that interface, else 0.
   int64_t VendorRequest(int32_t tag, int64_t value, void* ptr, double opt) override;
@@ -136,6 +145,7 @@ class Vst3Host final : public PluginHost {
   const kantele::vst3::ParameterInfo& Param(int index) const;
   template <typename T>
   void Process(T** inputs, T** outputs, int frames);
+  void QueueAutomation(int frames);
   [[noreturn]] void Fail(const std::string& why) const;
 
   std::string mPath;
@@ -160,6 +170,8 @@ class Vst3Host final : public PluginHost {
 
   std::vector<kantele::vst3::ParameterInfo> mParams;
   std::vector<std::pair<kantele::vst3::ParamID, double>> mQueued;  // values for the first block
+  std::vector<AutomationCurve> mCurves;
+  std::vector<kantele::vst3::ParamID> mCurveIds;  // per curve, its parameter's id
 
   HostSettings mSettings;
   bool mDouble = false;

@@ -30,12 +30,8 @@ class Formatter : public CLI::Formatter {
   }
 };
 
-std::string Footer() {
-  std::string plugins;
-  for (const auto& c : PluginLocator::Candidates()) {
-    plugins += "  " + c.path + "\n      (" + c.where + ")\n";
-  }
-  return R"(
+// The help's sections after the options.
+constexpr const char* kFilesAndChannelsHelp = R"(
 Files:
   INPUT is any file libsndfile reads (WAV, AIFF, FLAC, ...). Without INPUT, six
   seconds of built-in stereo material at 48 kHz are rendered (plucked strings,
@@ -58,7 +54,10 @@ Channels:
   first output is written. A VST3 plug-in's inputs and outputs are the channels
   of all its audio buses, bus after bus (a side chain follows the main inputs).
 
-Parameters (--set NAME=VALUE, in order, after --bank and --preset):
+)";
+
+constexpr const char* kParametersHelp =
+    R"(Parameters (--set NAME=VALUE, in order, after --bank and --preset):
   NAME is a parameter name as the plug-in reports it, ignoring case. Plug-ins
   that keep to the interface's 8-byte texts report names cut to 7 characters
   ("Input G" for "Input Gain"), so an exact match wins, then NAME as an index,
@@ -71,24 +70,46 @@ Parameters (--set NAME=VALUE, in order, after --bank and --preset):
   --save-preset saves the state after all of these: a chunk program ('FPCh')
   for plug-ins that keep chunks, else the parameter values ('FxCk').
 
-VST3 plug-ins (--plugin NAME.vst3, or NAME.vst3/Contents/<machine>-linux/NAME.so):
+)";
+
+constexpr const char* kAutomationHelp =
+    R"(Automation (--automate NAME=TIME:VALUE,TIME:VALUE,..., one list per parameter):
+  The parameter moves from point to point, linear in its normalised value (and
+  in its units where the plug-in maps them linearly, as Tolvane does); before
+  the first point it holds the first value, after the last the last. TIME is
+  in seconds from the start of the render (rounded to the nearest sample), at
+  least 0 and never below the time before it: two points at one time make a
+  step. NAME and VALUE are as for --set; values in units are converted by the
+  plug-in, leaving its state as it was, and the run stops if it refuses one.
+  Applied after --set: the parameter starts at its curve's value at time 0.
+  VST2: setParameter before each block with the value at the block's first
+  sample. VST3: each block's parameter changes hold the curve's points inside
+  the block at their sample offsets, and the value at its last sample while
+  the curve moves, from which the plug-in rebuilds the curve.
+  Example: --automate "Output Gain=0:100,0.25:100,0.3:20"
+
+)";
+
+constexpr const char* kVst3Help =
+    R"(VST3 plug-ins (--plugin NAME.vst3, or NAME.vst3/Contents/<machine>-linux/NAME.so):
   The module is entered (ModuleEntry) and its first class of category "Audio
-  Module Class" is created with its edit controller. NAME in --set is the title
-  the plug-in reports (parameters it marks hidden are not listed; read-only
-  ones cannot be set); the controller gets the value at once and the processor
-  in the first block. --list-params shows titles, units and the plug-in's value
+  Module Class" is created with its edit controller. NAME in --set and
+  --automate is the title the plug-in reports (parameters it marks hidden are
+  not listed; read-only ones cannot be set); the controller gets the value at
+  once and the processor in the first block. --list-params shows titles, units and the plug-in's value
   texts. --seed goes through the framework's vendor request (IVendorRequest);
   --double needs 64-bit sample support (canProcessSampleSize); --offline selects
   the offline process mode. --preset, --bank and --save-preset are refused:
   .fxp and .fxb files are VST2 programs and banks.
 
-Default plug-in (without --plugin), the first of these that exists:
-)" + plugins +
-         R"(
+)";
+
+constexpr const char* kExitCodesHelp = R"(
 Exit codes:
   0  success
   1  any other failure (e.g. a read error inside the input)
-  2  usage: options, parameter names or values, preset files with a VST3 plug-in
+  2  usage: options, parameter names, values or automation lists, preset files
+     with a VST3 plug-in
   3  the input file is missing or unreadable
   4  output: unsupported extension or sample format, or writing failed
   5  plug-in: does not load (dlopen error; VST2: no VSTPluginMain or main, no
@@ -98,24 +119,19 @@ Exit codes:
   6  preset or bank file: unreadable, malformed, for another plug-in, or not saved
   130  interrupted by SIGINT, SIGTERM or SIGHUP
 )";
+
+std::string Footer() {
+  std::string plugins;
+  for (const auto& c : PluginLocator::Candidates()) {
+    plugins += "  " + c.path + "\n      (" + c.where + ")\n";
+  }
+  return std::string(kFilesAndChannelsHelp) + kParametersHelp + kAutomationHelp + kVst3Help +
+         "Default plug-in (without --plugin), the first of these that exists:\n" + plugins +
+         kExitCodesHelp;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  RenderOptions o;
-  std::vector<std::string> paths;
-
-  CLI::App app{
-      "Renders audio offline through a VST2 or VST3 plug-in (by default Tolvane.so), "
-      "loaded and driven as a host does.",
-      "tolvane-render"};
-  app.formatter(std::make_shared<Formatter>());
-  app.get_formatter()->column_width(30);
-  app.set_version_flag("--version", "tolvane-render " TOLVANE_RENDER_VERSION);
-  app.add_option("files", paths, "[INPUT] OUTPUT: one path is OUTPUT, two are INPUT OUTPUT")
-      ->expected(0, 2)
-      ->type_name("");
+// Where the plug-in comes from, what is set in it before rendering and what is listed.
+void AddPluginOptions(CLI::App& app, RenderOptions& o) {
   app.add_option("-p,--plugin", o.plugin,
                  "Plug-in to load instead of Tolvane.so: a VST2 .so, or a VST3 bundle (.vst3) "
                  "or the module inside one")
@@ -126,9 +142,20 @@ int main(int argc, char** argv) {
       ->expected(1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--automate", o.automations,
+                 "Move a parameter over the render through values at times in seconds; "
+                 "repeatable, one per parameter (see Automation)")
+      ->type_name("NAME=TIME:VALUE,...")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_flag("-l,--list-params", o.listParams,
                "Print index, name, label, range, display text and normalised value of every "
-               "parameter (after --bank, --preset and --set)");
+               "parameter (after --bank, --preset, --set and --automate)");
+}
+
+// How the plug-in processes.
+void AddProcessingOptions(CLI::App& app, RenderOptions& o) {
   app.add_option("-b,--block", o.blockSize, "Block size in frames, 1..65536")
       ->type_name("N")
       ->check(CLI::Range(1, 65536))
@@ -141,6 +168,10 @@ int main(int argc, char** argv) {
                  "VST2: effVendorSpecific 0x54765364; VST3: IVendorRequest), sent before the "
                  "first block")
       ->type_name("S");
+}
+
+// VST2 program and bank files applied before rendering, and the program saved.
+void AddPresetOptions(CLI::App& app, RenderOptions& o) {
   app.add_option("--preset", o.preset,
                  "Load a VST2 program file (.fxp) before rendering (VST2 plug-ins only)")
       ->type_name("FILE.fxp");
@@ -150,6 +181,10 @@ int main(int argc, char** argv) {
   app.add_option("--save-preset", o.savePreset,
                  "Save the plug-in's program to a .fxp file (VST2 plug-ins only)")
       ->type_name("FILE.fxp");
+}
+
+// What the host reports to the plug-in, and the output's sample format.
+void AddHostAndOutputOptions(CLI::App& app, RenderOptions& o) {
   app.add_flag("--offline", o.offline,
                "Report offline processing to the plug-in (VST2: process level; VST3: process "
                "mode; default: realtime)");
@@ -162,13 +197,32 @@ int main(int argc, char** argv) {
                  "input's)")
       ->type_name("NAME")
       ->check(CLI::IsMember({"pcm16", "pcm24", "pcm32", "float", "double"}));
-  app.footer(Footer());
+}
 
+// Fills `o` from the command line. Answers false, with the exit code in `exitCode`, when the
+// program ends here: --help, --version or a usage error (already printed).
+bool ParseCommandLine(int argc, char** argv, RenderOptions& o, int& exitCode) {
+  std::vector<std::string> paths;
+  CLI::App app{
+      "Renders audio offline through a VST2 or VST3 plug-in (by default Tolvane.so), "
+      "loaded and driven as a host does.",
+      "tolvane-render"};
+  app.formatter(std::make_shared<Formatter>());
+  app.get_formatter()->column_width(30);
+  app.set_version_flag("--version", "tolvane-render " TOLVANE_RENDER_VERSION);
+  app.add_option("files", paths, "[INPUT] OUTPUT: one path is OUTPUT, two are INPUT OUTPUT")
+      ->expected(0, 2)
+      ->type_name("");
+  AddPluginOptions(app, o);
+  AddProcessingOptions(app, o);
+  AddPresetOptions(app, o);
+  AddHostAndOutputOptions(app, o);
+  app.footer(Footer());
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? kExitOk : kExitUsage;
+    exitCode = app.exit(e) == 0 ? kExitOk : kExitUsage;
+    return false;
   }
   o.hasSeed = app.count("--seed") > 0;
   if (paths.size() == 2) {
@@ -181,10 +235,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "tolvane-render: error: OUTPUT is required unless --list-params or "
                  "--save-preset is given\nRun with --help for more information.\n");
-    return kExitUsage;
+    exitCode = kExitUsage;
+    return false;
   }
+  return true;
+}
 
-  StagedFile::InstallSignalCleanup();
+// Runs the session; a failure's message goes to stderr and its code is answered.
+int RunSession(const RenderOptions& o) {
   try {
     return RenderSession(o).Run();
   } catch (const RenderError& e) {
@@ -194,4 +252,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolvane-render: error: %s\n", e.what());
     return kExitFailure;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RenderOptions o;
+  int exitCode = kExitOk;
+  if (!ParseCommandLine(argc, argv, o, exitCode)) return exitCode;
+  StagedFile::InstallSignalCleanup();
+  return RunSession(o);
 }
