@@ -2,7 +2,7 @@
 // of calls on one Tolvane instance: setupProcessing with any rate, block size, sample size and
 // mode; setBusArrangements with mono, stereo and arrangements it cannot take; setActive and
 // setProcessing in any order; and process calls with float or double samples, any sample count
-// (none, negative, beyond the block), bus and channel arrays that are missing, short or hold
+// (none, negative, beyond the block, which is processed in pieces), bus and channel arrays that are missing, short or hold
 // null channels, in-place buffers, a process context with any fields, and parameter changes
 // with ids in and out of range, up to 128 points a queue in any order and values that are NaN,
 // infinite or outside 0..1.
@@ -318,7 +318,8 @@ void Process(Reader& in, const Vst3FuzzInstance& plug, const HostView& host, int
   for (const auto& buffer : inputs.samples)
     inputCopies.emplace_back(buffer.get(), buffer.get() + n);
 
-  const bool wellFormed = frames == 0 || (frames > 0 && frames <= host.block &&
+  // A block beyond the announced size is well formed: it is processed in pieces.
+  const bool wellFormed = frames == 0 || (frames > 0 &&
                                           (sampleSize == kSample32 || sampleSize == kSample64) &&
                                           Feeds(inputs, ConnectedChannels(plug, kInput)) &&
                                           Feeds(outputs, ConnectedChannels(plug, kOutput)));
