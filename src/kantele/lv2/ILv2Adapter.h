@@ -58,8 +58,16 @@ struct InstanceInfo {
 /// Editor (role kRoleEditor). Opens in the host's parent window; the host's port events set
 /// the parameter copy and the editor's controls; the editor's gestures go to the host as
 /// touch (begin, end) around the write function's port values. The host's idle calls drive the
-/// editor's frames and the 20 ms timer; the host's resize feature carries the editor's own
-/// size requests.
+/// editor's frames and the 20 ms timer.
+///
+/// Editor size. The editor's own size requests (its corner grip) go to the host's resize
+/// feature; the description declares ui:noUserResize, since hosts size a window only when the
+/// user may not (a window the user may resize keeps its size when the editor asks for a
+/// smaller one), and the editor's window carries the size asked for in its size hints, which
+/// embedding hosts take as its natural size. Whatever size the host then gives the editor's
+/// window (the one answered as the widget), the editor takes: the largest zoom that fits,
+/// centred (the Linux window layer follows the window's ConfigureNotify), and the host is not
+/// asked again. The host's call of the editor's resize interface zooms the editor the same way.
 ///
 /// Threads. `Run` is the audio thread's: it takes no lock and allocates nothing. Everything
 /// else is the host's main or user-interface thread, never concurrent with `Run`

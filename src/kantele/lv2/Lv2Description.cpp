@@ -228,7 +228,7 @@ std::string Lv2PluginTtl(const ILv2Adapter& plug, const Config& config, const st
         << "  a ui:X11UI ;\n"
         << "  ui:binary <" << binary << "> ;\n"
         << "  lv2:requiredFeature ui:idleInterface, ui:parent ;\n"
-        << "  lv2:optionalFeature ui:resize, ui:touch ;\n"
+        << "  lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize ;\n"
         << "  lv2:extensionData ui:idleInterface, ui:resize .\n";
   }
   return out.str();

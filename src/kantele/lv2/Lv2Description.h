@@ -28,7 +28,10 @@ std::string Lv2ManifestTtl(const Config& config, const std::string& binary,
 /// The plug-ins' description: for each variant its class, name, maker, version, features,
 /// state and editor, and its ports: one control input per parameter of `plug` (full name,
 /// symbol, default, minimum, maximum, unit; switches as toggles, integers and lists as such),
-/// then the audio inputs and outputs. The editor's description follows.
+/// then the audio inputs and outputs. The editor's description follows: an X11 UI with the
+/// idle interface and the parent required, resize and touch used, and ui:noUserResize (the
+/// editor resizes itself with its grip; hosts make a window the user may not resize follow the
+/// editor's size requests, smaller ones included).
 std::string Lv2PluginTtl(const ILv2Adapter& plug, const Config& config, const std::string& binary);
 
 /// Writes manifest.ttl and "<plug-in name>.ttl" into the folder `dir` for a module named

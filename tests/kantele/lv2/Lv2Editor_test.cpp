@@ -1,7 +1,8 @@
 // The LV2 editor object, made through the editor's descriptor in a parent window of the test's
 // own on the X display (DISPLAY; the cases fail without one): refusals, the opening size told to
 // the host, the host's port events reaching the editor, the editor's gestures and size requests
-// reaching the host, the host's resize, and cleanup.
+// reaching the host, the host's resize, the sizes an embedding host gives the editor's window
+// (with a user's click through the X server's XTEST extension), and cleanup.
 
 #include <gtest/gtest.h>
 
@@ -12,12 +13,14 @@
 
 #include "kantele/gfx/IControl.h"
 #include "kantele/gfx/IGfx.h"
+#include "kantele/gfx/controls/ISwitchControls.h"
 #include "kantele/gfx/support/X11Host.h"
 #include "kantele/lv2/Lv2TestHost.h"
 #include "tolvane/Tolvane.h"
 
 // Last: Xlib's macros must not reach the headers above.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace kantele::test {
 namespace {
@@ -65,11 +68,21 @@ class Lv2EditorTest : public ::testing::Test {
         },
         done, 3000);
   }
+  Window WidgetWindow() const { return reinterpret_cast<Window>(mWidget); }
   /// The size of the window the editor answered as its widget.
   std::pair<int, int> WidgetSize() const {
     XWindowAttributes a = {};
-    XGetWindowAttributes(mDisplay, reinterpret_cast<Window>(mWidget), &a);
+    XGetWindowAttributes(mDisplay, WidgetWindow(), &a);
     return {a.width, a.height};
+  }
+  /// Where the editor's picture lies in its window: the window's one child, as the server
+  /// places it (zero when there is not exactly one).
+  XRectangle Picture() const {
+    const std::vector<unsigned long> children = x::ChildWindows(mDisplay, WidgetWindow());
+    XWindowAttributes a = {};
+    if (children.size() != 1 || !XGetWindowAttributes(mDisplay, children[0], &a)) return {};
+    return {static_cast<short>(a.x), static_cast<short>(a.y), static_cast<unsigned short>(a.width),
+            static_cast<unsigned short>(a.height)};
   }
   /// The normalised value the editor's control of `paramIdx` shows.
   double ControlValue(int paramIdx) const {
@@ -196,6 +209,20 @@ TEST_F(Lv2EditorTest, SizeRequestsGoToTheHostAndTheHostResizes) {
   EXPECT_FALSE(Adapter().ResizeFromEditor(1630, 1010, true));
   EXPECT_EQ(mHost.mResizes, (std::vector<std::pair<int, int>>{{1222, 757}, {1630, 1010}}));
 
+  // The grip's shrink to 611 x 378: the host hears of it, and a host laying out after the
+  // request reads the size as the window's natural size (its base size hint), at the server
+  // by the time the editor returns. No minimum size: a host may pin the embedded window's
+  // size request to it.
+  mHost.mResizes.clear();
+  mHost.mResizeAnswer = 0;
+  Adapter().GetUI()->Resize(1630, 1010, 0.375f);
+  EXPECT_EQ(mHost.mResizes, (std::vector<std::pair<int, int>>{{611, 378}}));
+  XSizeHints hints = {};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(mDisplay, WidgetWindow(), &hints, &supplied));
+  EXPECT_EQ(hints.flags & (PBaseSize | PMinSize), PBaseSize);
+  EXPECT_EQ(std::make_pair(hints.base_width, hints.base_height), std::make_pair(611, 378));
+
   mHost.mResizes.clear();
   const auto* resize =
       static_cast<const LV2UI_Resize*>(Descriptor()->extension_data(LV2_UI__resize));
@@ -204,6 +231,67 @@ TEST_F(Lv2EditorTest, SizeRequestsGoToTheHostAndTheHostResizes) {
   EXPECT_TRUE(IdleUntil([&] { return WidgetSize() == std::make_pair(1222, 757); }));
   EXPECT_EQ(resize->ui_resize(mHandle, 0, 757), 1);
   EXPECT_EQ(resize->ui_resize(nullptr, 800, 500), 1);
+  EXPECT_TRUE(mHost.mResizes.empty());
+}
+
+// An embedding host sizes the editor's window itself, to its own layout, whatever the editor
+// asked for. The editor takes each size: its picture is the largest that fits, with the design's
+// aspect ratio, centred; a click where the Bypass switch is drawn toggles Bypass; and the host
+// is not asked for another size.
+TEST_F(Lv2EditorTest, TheEditorTakesTheSizeTheHostGivesItsWindow) {
+  ASSERT_TRUE(x::HasXTest(mDisplay)) << "the X server has no XTEST extension";
+  Open();
+  mHost.mResizes.clear();
+  gfx::IControl* bypass = nullptr;
+  Adapter().GetUI()->ForControlWithParam(tolvane::kBypass, [&](gfx::IControl& c) {
+    if (dynamic_cast<gfx::ISwitchControlBase*>(&c)) bypass = &c;
+  });
+  ASSERT_NE(bypass, nullptr);
+  const gfx::IRect switchRect = bypass->GetDrawRect();  // design units, at any zoom
+  const float designWidth = static_cast<float>(Adapter().GetUI()->Width());
+
+  struct Case {
+    const char* name;
+    int width;
+    int height;
+  };
+  const Case cases[] = {
+      {"larger, the same shape", 1222, 757},
+      {"wider: room at the sides", 1500, 757},
+      {"taller: room above and below", 700, 700},
+      {"smaller, the grip's shrink", 611, 378},
+  };
+  float bypassValue = 0.f;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    XResizeWindow(mDisplay, WidgetWindow(), static_cast<unsigned>(c.width),
+                  static_cast<unsigned>(c.height));
+    XSync(mDisplay, False);
+    XRectangle picture = {};
+    ASSERT_TRUE(IdleUntil([&] {
+      picture = Picture();
+      // One side filled to the pixel, the other within the window, the picture centred.
+      return picture.width > 0 && picture.width <= c.width && picture.height <= c.height &&
+             (c.width - picture.width <= 1 || c.height - picture.height <= 1) &&
+             picture.x == (c.width - picture.width) / 2 &&
+             picture.y == (c.height - picture.height) / 2;
+    })) << picture.x
+        << ", " << picture.y << " " << picture.width << " x " << picture.height;
+    EXPECT_EQ(WidgetSize(), std::make_pair(c.width, c.height));
+    EXPECT_NEAR(static_cast<double>(picture.width) / picture.height, 1630.0 / 1010.0, 0.005);
+
+    // The user clicks the switch where it is drawn.
+    const float zoom = static_cast<float>(picture.width) / designWidth;
+    x::MovePointerTo(mDisplay, WidgetWindow(), picture.x + static_cast<int>(switchRect.MW() * zoom),
+                     picture.y + static_cast<int>(switchRect.MH() * zoom));
+    x::ClickButton(mDisplay, 1);
+    bypassValue = 1.f - bypassValue;
+    const Lv2UiHost::Write toggled{static_cast<uint32_t>(tolvane::kBypass), 4u, 0u, bypassValue};
+    EXPECT_TRUE(IdleUntil([&] {
+      return !mHost.mWrites.empty() && mHost.mWrites.back() == toggled;
+    })) << mHost.mWrites.size()
+        << " writes";
+  }
   EXPECT_TRUE(mHost.mResizes.empty());
 }
 

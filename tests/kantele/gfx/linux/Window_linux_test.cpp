@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -32,6 +33,7 @@
 
 // Xlib last: its macros (KeyPress, None, Bool ...) would rename the library's names above.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -167,6 +169,15 @@ class LinuxWindowTest : public ::testing::Test {
   }
 
   Window Open() { return AsWindow(g->OpenWindow(AsParent(host))); }
+  /// An editor like `g` that the delegate makes and owns, as a plug-in's delegate does (it
+  /// zooms the editor to the sizes a host gives), opened in the host window; null when it did
+  /// not open. It closes with the delegate.
+  LinuxEditor* OpenThroughDelegate() {
+    dlg.SetMakeGraphicsFunc(
+        [this] { return std::make_unique<LinuxEditor>(dlg, 300, 200, 60, 1.f); });
+    if (!dlg.OpenWindow(AsParent(host))) return nullptr;
+    return static_cast<LinuxEditor*>(dlg.GetUI());
+  }
 
   /// Frame ticks until `done`, the server having seen everything this connection sent.
   template <class Done>
@@ -207,6 +218,35 @@ class LinuxWindowTest : public ::testing::Test {
     return {px, py};
   }
   Window Focus() { return FocusedWindow(x); }
+  /// Where the editor's picture lies in the editor's window `wnd`: its one child window, as the
+  /// server places it (all zero when there is not exactly one).
+  std::vector<int> ViewIn(Window wnd) {
+    const std::vector<Window> children = Children(wnd);
+    XWindowAttributes a = {};
+    if (children.size() != 1 || !XGetWindowAttributes(x, children[0], &a)) return {0, 0, 0, 0};
+    return {a.x, a.y, a.width, a.height};
+  }
+  /// What the server shows at (px, py) of `wnd`, opaque.
+  IArgb ShownAt(Window wnd, int px, int py) {
+    XImage* image = XGetImage(x, wnd, px, py, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return IArgb(0, 0, 0, 0);
+    const unsigned long p = XGetPixel(image, 0, 0);
+    const auto channel = [p](unsigned long mask) {
+      int shift = 0;
+      while (mask && !((mask >> shift) & 1u)) ++shift;
+      return mask ? static_cast<int>(((p & mask) >> shift) * 255u / (mask >> shift)) : 0;
+    };
+    const IArgb c(255, channel(image->red_mask), channel(image->green_mask),
+                  channel(image->blue_mask));
+    XDestroyImage(image);
+    return c;
+  }
+  XSizeHints SizeHints(Window wnd) {
+    XSizeHints hints = {};
+    long supplied = 0;
+    XGetWMNormalHints(x, wnd, &hints, &supplied);
+    return hints;
+  }
 
   EventLog log;
   TestDelegate dlg{log};
@@ -414,6 +454,133 @@ TEST_F(LinuxWindowTest, PointerEventsReachTheControlsInEditorUnits) {
   EXPECT_GE(Count(log, "K:Over"), 1);
   EXPECT_TRUE(Matching(log, "K:Down").empty());
   EXPECT_TRUE(Matching(log, "K:Drag").empty());
+}
+
+// An embedding host sizes the editor's window to its own layout. The editor takes the largest
+// zoom whose picture fits in the window (within its zoom range, 0.5 to 2 here), keeps the aspect
+// ratio and centres the picture (from the top-left along a side the picture overflows), black
+// around it; what is drawn where and where the pointer lands agree.
+TEST_F(LinuxWindowTest, TheEditorTakesTheSizeTheHostGivesItsWindow) {
+  LinuxEditor* e = OpenThroughDelegate();
+  ASSERT_NE(e, nullptr);
+  const Window wnd = e->Wnd();
+  ASSERT_EQ(e->GetScreenScale(), 1.f) << "the X server's Xft.dpi asks for another screen scale";
+  struct Case {
+    const char* name;
+    int width;
+    int height;
+    float zoom;
+    std::vector<int> view;  // x, y, width, height in the editor's window
+  };
+  const Case cases[] = {
+      {"larger, the same shape", 450, 300, 1.5f, {0, 0, 450, 300}},
+      {"wider: room at the sides", 600, 200, 1.f, {150, 0, 300, 200}},
+      {"taller: room above and below", 150, 150, 0.5f, {0, 25, 150, 100}},
+      {"below the smallest zoom: cut from the top-left", 100, 60, 0.5f, {0, 0, 150, 100}},
+      {"beyond the largest zoom", 900, 800, 2.f, {150, 200, 600, 400}},
+  };
+  const IArgb black(255, 0, 0, 0);
+  size_t presses = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    XResizeWindow(x, wnd, static_cast<unsigned>(c.width), static_cast<unsigned>(c.height));
+    ASSERT_TRUE(TickUntil([&] { return ViewIn(wnd) == c.view; }, e))
+        << ViewIn(wnd)[0] << ", " << ViewIn(wnd)[1] << " " << ViewIn(wnd)[2] << " x "
+        << ViewIn(wnd)[3];
+    EXPECT_NEAR(e->GetDrawScale(), c.zoom, 1e-4f);
+    EXPECT_EQ(SizeOf(wnd),
+              std::make_pair(static_cast<unsigned>(c.width), static_cast<unsigned>(c.height)));
+    // The knob's centre (150, 100) where the picture puts it; black beside the picture.
+    const int kx = c.view[0] + static_cast<int>(150.f * c.zoom);
+    const int ky = c.view[1] + static_cast<int>(100.f * c.zoom);
+    EXPECT_TRUE(TickUntil([&] { return Near(ShownAt(wnd, kx, ky), kKnobColor); }, e));
+    if (c.view[0] > 0) {
+      EXPECT_TRUE(Near(ShownAt(wnd, c.view[0] / 2, ky), black));
+    }
+    if (c.view[1] > 0) {
+      EXPECT_TRUE(Near(ShownAt(wnd, kx, c.view[1] / 2), black));
+    }
+    // A press there reaches the knob at its centre (to the float: the zoom found for a size
+    // may be a few steps of the float above the quotient). Two presses on one spot of the
+    // picture in a row are a double click.
+    MoveTo(wnd, kx, ky);
+    Click(1);
+    ++presses;
+    ASSERT_TRUE(TickUntil([&] { return Matching(log, "K:Do").size() == presses; }, e));
+    float px = 0.f;
+    float py = 0.f;
+    ASSERT_EQ(std::sscanf(Matching(log, "K:Do").back().c_str(), "%*s %f %f", &px, &py), 2);
+    EXPECT_NEAR(px, 150.f, 0.01f);
+    EXPECT_NEAR(py, 100.f, 0.01f);
+  }
+  EXPECT_EQ(e->XErrorCount(), 0);
+}
+
+// The size hints tell an embedding host the size the editor asks for (the base size, which GTK
+// hosts take as the natural size) and the largest window (the largest zoom's), with no minimum;
+// they are at the server when a resize of the editor's own returns, and a size the host gave is
+// no request of the editor's.
+TEST_F(LinuxWindowTest, SizeHintsCarryTheSizeTheEditorAsksFor) {
+  LinuxEditor* e = OpenThroughDelegate();
+  ASSERT_NE(e, nullptr);
+  const Window wnd = e->Wnd();
+  XSizeHints hints = SizeHints(wnd);
+  EXPECT_EQ(hints.flags & (PMinSize | PBaseSize | PMaxSize), PBaseSize | PMaxSize);
+  EXPECT_EQ(std::make_pair(hints.base_width, hints.base_height), std::make_pair(300, 200));
+  EXPECT_EQ(std::make_pair(hints.max_width, hints.max_height), std::make_pair(600, 400));
+
+  e->Resize(300, 200, 1.5f);
+  hints = SizeHints(wnd);
+  EXPECT_EQ(std::make_pair(hints.base_width, hints.base_height), std::make_pair(450, 300));
+  EXPECT_EQ(SizeOf(wnd), std::make_pair(450u, 300u));
+
+  XResizeWindow(x, wnd, 300, 300);
+  ASSERT_TRUE(TickUntil([&] { return ViewIn(wnd) == std::vector<int>{0, 50, 300, 200}; }, e));
+  hints = SizeHints(wnd);
+  EXPECT_EQ(std::make_pair(hints.base_width, hints.base_height), std::make_pair(450, 300));
+}
+
+// While the corner grip is dragged the editor keeps the sizes it makes, whatever the host gives
+// its window meanwhile (a host's layout answers the editor's requests late); the size the host
+// holds when the drag ends is taken then.
+TEST_F(LinuxWindowTest, AGripDragLeadsAndTheHostsSizeIsTakenWhenItEnds) {
+  dlg.UseLayout([this](IGfx& ui) {
+    if (ui.NControls() > 0) return;
+    ui.AttachCornerResizer(20.f, false);
+    back = static_cast<ProbeControl*>(
+        ui.AttachControl(new ProbeControl("bg", IRect(0, 0, 300, 200), log)));
+  });
+  LinuxEditor* e = OpenThroughDelegate();
+  ASSERT_NE(e, nullptr);
+  const Window wnd = e->Wnd();
+  MoveTo(wnd, 295, 195);  // on the grip
+  Button(1, true);
+  ASSERT_TRUE(TickUntil([&] { return e->GetResizingInProcess(); }, e));
+  MoveTo(wnd, 443, 293);
+  ASSERT_TRUE(TickUntil([&] { return SizeOf(wnd) == std::make_pair(450u, 300u); }, e));
+  const float dragZoom = e->GetDrawScale();
+  EXPECT_NEAR(dragZoom, 1.5f, 0.01f);
+
+  // The host gives the window another size: the picture stays the drag's, where it was.
+  XResizeWindow(x, wnd, 600, 400);
+  XSync(x, False);
+  Until([&] { e->OnFrameTick(); }, [] { return false; }, 200);
+  EXPECT_EQ(e->GetDrawScale(), dragZoom);
+  EXPECT_EQ(ViewIn(wnd), (std::vector<int>{0, 0, 450, 300}));
+  // The drag goes on: the window takes the drag's size again.
+  MoveTo(wnd, 355, 235);
+  ASSERT_TRUE(TickUntil([&] { return e->GetDrawScale() < 1.3f; }, e));
+  const std::vector<int> own = {0, 0, e->WindowWidth(), e->WindowHeight()};
+  const auto ownSize = std::make_pair(static_cast<unsigned>(own[2]), static_cast<unsigned>(own[3]));
+  EXPECT_TRUE(TickUntil([&] { return ViewIn(wnd) == own && SizeOf(wnd) == ownSize; }, e));
+
+  // The host's last word comes during the drag; the release takes it.
+  XResizeWindow(x, wnd, 600, 400);
+  XSync(x, False);
+  Button(1, false);
+  EXPECT_TRUE(TickUntil([&] { return ViewIn(wnd) == std::vector<int>{0, 0, 600, 400}; }, e));
+  EXPECT_EQ(e->GetDrawScale(), 2.f);
+  EXPECT_FALSE(e->GetResizingInProcess());
 }
 
 TEST_F(LinuxWindowTest, KeysTheEditorDoesNotTakeGoOnToTheHostWindow) {

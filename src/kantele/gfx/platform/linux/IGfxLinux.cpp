@@ -27,9 +27,13 @@ namespace gfx {
 
 namespace {
 
-constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                            KeyPressMask | KeyReleaseMask | EnterWindowMask | LeaveWindowMask |
-                            StructureNotifyMask;
+// The editor's window hears of its size and takes the keys (they come up from the view, which
+// does not select them: the keyboard focus is the editor's window); the view takes the pointer
+// and the exposures.
+constexpr long kWindowEventMask = KeyPressMask | KeyReleaseMask | StructureNotifyMask;
+constexpr long kViewEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
+                                PointerMotionMask | EnterWindowMask | LeaveWindowMask |
+                                StructureNotifyMask;
 
 GLADapiproc LoadGL(const char* name) {
   return reinterpret_cast<GLADapiproc>(glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)));
@@ -129,19 +133,35 @@ bool IGfxLinux::CreateChildWindow(float screenScale) {
   const int w = std::max(1, WindowWidthAt(screenScale));
   const int h = std::max(1, WindowHeightAt(screenScale));
 
+  // Both windows have the OpenGL visual: what the server reads back of the editor's window
+  // (a screenshot, a host's thumbnail) then holds the view's pixels too.
   mColormap = XCreateColormap(display, RootWindow(display, screen), visual->visual, AllocNone);
   XSetWindowAttributes attributes = {};
   attributes.colormap = mColormap;
   attributes.border_pixel = 0;
-  attributes.background_pixmap = None;  // the frames cover the window: no flash of background
-  attributes.event_mask = kEventMask;
+  attributes.background_pixel = 0;  // black, where a size from the host leaves room
+  attributes.event_mask = kWindowEventMask;
   mWnd = XCreateWindow(display, mParentWnd, 0, 0, static_cast<unsigned>(w),
                        static_cast<unsigned>(h), 0, visual->depth, InputOutput, visual->visual,
-                       CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
+                       CWColormap | CWBorderPixel | CWBackPixel | CWEventMask, &attributes);
+  if (mWnd != 0) {
+    attributes.background_pixmap = None;  // the frames cover the view: no flash of background
+    attributes.event_mask = kViewEventMask;
+    mViewWnd =
+        XCreateWindow(display, mWnd, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                      visual->depth, InputOutput, visual->visual,
+                      CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
+  }
   XFree(visual);
-  if (mWnd == 0) return false;
+  if (mWnd == 0 || mViewWnd == 0) return false;
+  mWindowWidth = w;
+  mWindowHeight = h;
+  mHostSizePending = false;
+  mFollowingHost = false;
   ListOpenEditor(true);
   XStoreName(display, mWnd, "Kantele");
+  SetSizeHints();
+  XMapWindow(display, mViewWnd);
   XMapWindow(display, mWnd);
   // Every request so far answered: an error now means a parent that went away meanwhile, a
   // visual the server refused ...
@@ -185,8 +205,9 @@ void IGfxLinux::CloseWindow() {
     exists = XGetWindowAttributes(display, mWnd, &attributes) != 0;
   }
   ReleaseWindowResources(exists);
-  if (exists) XDestroyWindow(display, mWnd);
+  if (exists) XDestroyWindow(display, mWnd);  // the view with it
   mWnd = 0;
+  mViewWnd = 0;
   mParentWnd = 0;
   mWindowGone = false;
   if (mColormap) XFreeColormap(display, mColormap);
@@ -273,7 +294,7 @@ void IGfxLinux::DrawFrame(const IRectList& rects) {
   IRectList toDraw = rects;
   MakeGLContextCurrent();
   Draw(toDraw);
-  glXSwapBuffers(mDisplay, mWnd);
+  glXSwapBuffers(mDisplay, mViewWnd);
   RestoreGLContext();
   XFlush(mDisplay);
   ++mFrames;
@@ -286,8 +307,70 @@ void IGfxLinux::PlatformResize(bool) {
   const int w = WindowWidth();
   const int h = WindowHeight();
   if (w < 1 || h < 1) return;
-  XResizeWindow(mDisplay, mWnd, static_cast<unsigned>(w), static_cast<unsigned>(h));
-  XFlush(mDisplay);
+  if (!mFollowingHost) {
+    XResizeWindow(mDisplay, mWnd, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    mWindowWidth = w;
+    mWindowHeight = h;
+  }
+  PlaceView();
+  if (!mFollowingHost) SetSizeHints();
+  // Hosts read the hints on connections of their own, while laying out after the request the
+  // editor made: they are in place at the server before the editor returns to the host.
+  XSync(mDisplay, False);
+}
+
+void IGfxLinux::PlaceView() {
+  const int w = std::max(1, WindowWidth());
+  const int h = std::max(1, WindowHeight());
+  XMoveResizeWindow(mDisplay, mViewWnd, std::max(0, (mWindowWidth - w) / 2),
+                    std::max(0, (mWindowHeight - h) / 2), static_cast<unsigned>(w),
+                    static_cast<unsigned>(h));
+}
+
+void IGfxLinux::SetSizeHints() {
+  // Embedding hosts take the base size as the size the window would like (GTK's natural size)
+  // and keep the window within the maximum. No minimum: a host may pin an embedded window's
+  // size request to it, and then the editor could never grow.
+  XSizeHints hints = {};
+  hints.flags = PMaxSize | PBaseSize;
+  hints.base_width = std::max(1, WindowWidth());
+  hints.base_height = std::max(1, WindowHeight());
+  const float screen = GetScreenScaleValue();
+  hints.max_width = std::max(hints.base_width, WindowWidthFor(GetMaxScale(), screen));
+  hints.max_height = std::max(hints.base_height, WindowHeightFor(GetMaxScale(), screen));
+  XSetWMNormalHints(mDisplay, mWnd, &hints);
+}
+
+void IGfxLinux::FollowHostSize() {
+  mHostSizePending = false;
+  if (!mDisplay || mWnd == 0 || mWindowGone) return;
+  // The grip leads while it is dragged: the host's answers to the requests it makes on the
+  // way arrive late. Whatever the host holds when the drag ends is followed then.
+  if (GetResizingInProcess()) {
+    mHostSizePending = true;
+    return;
+  }
+  // The server's answer counts every resize sent before it, the editor's own included: a
+  // ConfigureNotify of an older size never undoes a newer one.
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(mDisplay, mWnd, &attributes) || attributes.width < 1 ||
+      attributes.height < 1)
+    return;
+  mWindowWidth = attributes.width;
+  mWindowHeight = attributes.height;
+  if (mWindowWidth != WindowWidth() || mWindowHeight != WindowHeight()) {
+    if (auto* graphicsDelegate = dynamic_cast<IGfxEditorDelegate*>(&mDelegate)) {
+      mFollowingHost = true;
+      graphicsDelegate->ResizeEditorWindow(mWindowWidth, mWindowHeight);
+      mFollowingHost = false;
+    }
+  }
+  // The zoom may be unchanged (the host's size has room around the picture): the view moves.
+  // The hints keep the size the editor last asked for: the host's size is no new request.
+  if (mDisplay && mWnd != 0 && !mWindowGone) {
+    PlaceView();
+    XFlush(mDisplay);
+  }
 }
 
 void IGfxLinux::DrawResize() {
@@ -309,8 +392,8 @@ void IGfxLinux::MakeGLContextCurrent() {
   mSavedReadable = glXGetCurrentReadDrawable();
   mSavedContext = glXGetCurrentContext();
   mSavedContextTaken = true;
-  if (mSavedContext != mGLContext || mSavedDrawable != mWnd)
-    glXMakeCurrent(mDisplay, mWnd, static_cast<GLXContext>(mGLContext));
+  if (mSavedContext != mGLContext || mSavedDrawable != mViewWnd)
+    glXMakeCurrent(mDisplay, mViewWnd, static_cast<GLXContext>(mGLContext));
 }
 
 void IGfxLinux::RestoreGLContext() {
@@ -340,12 +423,14 @@ void IGfxLinux::ProcessEvents() {
     XNextEvent(mDisplay, &event);
     HandleEvent(event);
   }
+  if (mHostSizePending) FollowHostSize();
 }
 
 void IGfxLinux::HandleEvent(XEvent& event) {
   switch (event.type) {
     case Expose: HandleExpose(event); break;
     case DestroyNotify: HandleDestroy(event); break;
+    case ConfigureNotify: HandleConfigure(event); break;
     case ButtonPress: HandleButtonPress(event); break;
     case ButtonRelease: HandleButtonRelease(event); break;
     case MotionNotify: HandleMotion(event); break;
@@ -361,7 +446,7 @@ void IGfxLinux::HandleEvent(XEvent& event) {
 
 void IGfxLinux::HandleExpose(const XEvent& event) {
   const XExposeEvent& e = event.xexpose;
-  if (e.window != mWnd) return;
+  if (e.window != mViewWnd) return;
   const float scale = GetTotalScale();
   mExposed.Add(IRect(static_cast<float>(e.x) / scale, static_cast<float>(e.y) / scale,
                      static_cast<float>(e.x + e.width) / scale,
@@ -371,10 +456,18 @@ void IGfxLinux::HandleExpose(const XEvent& event) {
 void IGfxLinux::HandleDestroy(const XEvent& event) {
   // The host destroyed its window with the editor's inside: what needs the window goes now;
   // the connection stays until the editor is closed.
-  if (event.xdestroywindow.window != mWnd || mWindowGone) return;
+  const Window destroyed = event.xdestroywindow.window;
+  if ((destroyed != mWnd && destroyed != mViewWnd) || mWindowGone) return;
   mWindowGone = true;
   ListOpenEditor(false);  // its id may be given to another client's window now
   ReleaseWindowResources(false);
+}
+
+void IGfxLinux::HandleConfigure(const XEvent& event) {
+  const XConfigureEvent& e = event.xconfigure;
+  if (e.window != mWnd || mWindowGone) return;
+  // A move or a restacking leaves the size: nothing to follow.
+  if (e.width != mWindowWidth || e.height != mWindowHeight) mHostSizePending = true;
 }
 
 }  // namespace gfx

@@ -18,6 +18,27 @@ namespace gfx {
 /// The Linux editor: a NanoVG graphics context drawing into a child X11 window of the host's
 /// window, through a GLX context of its own.
 ///
+/// - Two windows. The editor's window (the one `OpenWindow` answers, named "Kantele") is a
+///   child of the host's window and belongs to the host's layout: the host may give it any
+///   size. Inside it, the view window holds the editor's picture at the editor's own size
+///   (design size x zoom x screen scale); OpenGL draws there and the pointer is read there, so
+///   the drawing and the mouse positions agree whatever size the host gives. While the two have
+///   the same size, the view covers the editor's window exactly.
+/// - Sizes. The editor's own resizes (the corner grip, a restored size, the screen scale) make
+///   both windows the new size, after the delegate asked the host for it. A size the host
+///   gives the editor's window (a ConfigureNotify with a size the window does not have from
+///   the editor) is followed: once the events waiting are read and no grip drag is under way,
+///   the editor takes the largest zoom whose picture fits (the aspect ratio kept; the smallest
+///   zoom when none fits) without asking the host again, and the view is centred in the
+///   window (from the top-left corner along a side it overflows), the rest showing the
+///   window's black background. A drag of the grip leads until it ends; the host's size is
+///   looked at then.
+/// - Size hints (WM_NORMAL_HINTS of the editor's window), for hosts that size an embedded
+///   window from them: the base size is the size the editor last asked for (the picture's),
+///   the maximum the window of the largest zoom; no minimum (a host may pin the embedded
+///   window's size request to it, and the editor could then never grow). They change with
+///   every resize the editor makes, and are at the server before the call returns to the host;
+///   following the host's size leaves them.
 /// - Its own Display connection (the DISPLAY environment variable names the server), so the
 ///   host's connection and event queue are never touched.
 /// - Everything runs on the host's user-interface thread, inside the frame timer's ticks: the
@@ -97,8 +118,10 @@ class IGfxLinux : public IGfxNanoVG {
   /// The X connection's descriptor while the window is open.
   int GetEventDescriptor() const override;
   void ProcessPendingEvents() override { ProcessEvents(); }
-  /// Resizes the window to the draw-scaled size times the screen scale. The host's window is
-  /// the host's: it hears of the new size through the delegate (audioMasterSizeWindow).
+  /// The view takes the draw-scaled size times the screen scale. Unless the editor is following
+  /// a size the host gave, the editor's window takes it too: the host has heard of it through
+  /// the delegate already (audioMasterSizeWindow, the LV2 resize feature ...), and an embedding
+  /// host that keeps another size sets it again, which is then followed. The size hints follow.
   void PlatformResize(bool parentHasResized) override;
   void DrawResize() override;
 
@@ -115,6 +138,16 @@ class IGfxLinux : public IGfxNanoVG {
   void HandleEvent(_XEvent& event);
   void HandleExpose(const _XEvent& event);
   void HandleDestroy(const _XEvent& event);
+  /// The editor's window changed size: followed once the events waiting are read.
+  void HandleConfigure(const _XEvent& event);
+  /// The editor takes the size the server reports for its window now (not while a grip drag
+  /// is under way: then again after it), then places the view and sets the size hints.
+  void FollowHostSize();
+  /// The view at the picture's size, centred in the editor's window as far as it fits.
+  void PlaceView();
+  /// WM_NORMAL_HINTS of the editor's window: the picture's size as the base size, the largest
+  /// zoom's window as the maximum.
+  void SetSizeHints();
   // Input (IGfxLinux_input.cpp).
   void HandleButtonPress(const _XEvent& event);
   void HandleButtonRelease(const _XEvent& event);
@@ -136,9 +169,9 @@ class IGfxLinux : public IGfxNanoVG {
   /// Everything of the open window but the window: the frame timer, the hidden cursor, the
   /// OpenGL view and context. `windowExists` is false once the host destroyed it.
   void ReleaseWindowResources(bool windowExists);
-  /// Makes the child window in the parent at the draw-scaled size times `screenScale`, with
-  /// the OpenGL configuration, and lists the editor among the open ones. False when the
-  /// server refuses any of it.
+  /// Makes the editor's window in the parent and the view in it, both at the draw-scaled size
+  /// times `screenScale`, with the OpenGL configuration, and lists the editor among the open
+  /// ones. False when the server refuses any of it.
   bool CreateChildWindow(float screenScale);
   /// Makes the GLX context, loads OpenGL through it, sets the drawing up at `screenScale`
   /// and lays the editor out. False when there is no usable context.
@@ -155,7 +188,8 @@ class IGfxLinux : public IGfxNanoVG {
 
  private:
   _XDisplay* mDisplay = nullptr;
-  unsigned long mWnd = 0;        // Window
+  unsigned long mWnd = 0;        // Window: the editor's window, sized by the host's layout
+  unsigned long mViewWnd = 0;    // Window: the picture inside it, drawn with OpenGL
   unsigned long mParentWnd = 0;  // Window
   unsigned long mColormap = 0;   // Colormap
   void* mFBConfig = nullptr;     // GLXFBConfig
@@ -164,6 +198,12 @@ class IGfxLinux : public IGfxNanoVG {
   std::unique_ptr<Timer> mFrameTimer;
   int mFrames = 0;
   int mClosedErrorCount = 0;
+
+  // The editor's window's size as last set or read from the server (device pixels).
+  int mWindowWidth = 0;
+  int mWindowHeight = 0;
+  bool mHostSizePending = false;  // a ConfigureNotify of the editor's window not followed yet
+  bool mFollowingHost = false;    // the editor is taking a size the host gave
 
   // The areas the X server reported exposed, drawn at the next tick (UI units).
   IRectList mExposed;

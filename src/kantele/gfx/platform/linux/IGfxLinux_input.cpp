@@ -1,6 +1,7 @@
-// The Linux editor's input: the pointer's buttons, wheel, motion and crossings and the keys, as
-// the X server delivers them to the editor's window, turned into the graphics library's mouse
-// and key calls. The events reach these handlers through IGfxLinux::HandleEvent.
+// The Linux editor's input: the pointer's buttons, wheel, motion and crossings as the X server
+// delivers them to the view (positions in the picture), and the keys as it delivers them to the
+// editor's window, turned into the graphics library's mouse and key calls. The events reach
+// these handlers through IGfxLinux::HandleEvent.
 #include "kantele/gfx/platform/linux/IGfxLinux.h"
 
 #include <string>
@@ -50,7 +51,7 @@ IMousePoint IGfxLinux::MousePoint(int x, int y, unsigned int state, unsigned int
 
 void IGfxLinux::HandleButtonPress(const XEvent& event) {
   const XButtonEvent& b = event.xbutton;
-  if (b.window != mWnd) return;
+  if (b.window != mViewWnd) return;
   if (IsWheel(b.button)) {
     const IMousePoint p = MousePoint(b.x, b.y, b.state, 0, false);
     OnMouseWheel(p.x, p.y, p.ms, b.button == Button4 ? 1.f : -1.f);
@@ -58,7 +59,8 @@ void IGfxLinux::HandleButtonPress(const XEvent& event) {
   }
   if (!IsMouseButton(b.button)) return;
   // The editor takes the keys from the press on (the host's window gets back what the editor
-  // does not take). Refused while the window is not viewable: that error is counted, not fatal.
+  // does not take): the editor's window gets the focus, and the keys typed over the view come
+  // up to it. Refused while the window is not viewable: that error is counted, not fatal.
   XSetInputFocus(mDisplay, mWnd, RevertToParent, b.time);
   mButtonsDown |= 1u << (b.button - 1);
   const IMousePoint p = MousePoint(b.x, b.y, b.state, b.button, true);
@@ -82,7 +84,7 @@ bool IGfxLinux::RecordLeftPress(unsigned long time, int x, int y) {
 
 void IGfxLinux::HandleButtonRelease(const XEvent& event) {
   const XButtonEvent& b = event.xbutton;
-  if (b.window != mWnd || !IsMouseButton(b.button)) return;
+  if (b.window != mViewWnd || !IsMouseButton(b.button)) return;
   mButtonsDown &= ~(1u << (b.button - 1));
   OnMouseUp({MousePoint(b.x, b.y, b.state, b.button, false)});
 }
@@ -90,12 +92,12 @@ void IGfxLinux::HandleButtonRelease(const XEvent& event) {
 // ---- Motion and crossings.
 
 void IGfxLinux::HandleMotion(XEvent& event) {
-  if (event.xmotion.window != mWnd) return;
+  if (event.xmotion.window != mViewWnd) return;
   // Only the newest of the motions waiting back to back counts.
   while (XPending(mDisplay) > 0) {
     XEvent next;
     XPeekEvent(mDisplay, &next);
-    if (next.type != MotionNotify || next.xmotion.window != mWnd) break;
+    if (next.type != MotionNotify || next.xmotion.window != mViewWnd) break;
     XNextEvent(mDisplay, &event);
   }
   const XMotionEvent& m = event.xmotion;
@@ -114,7 +116,7 @@ void IGfxLinux::HandleMotion(XEvent& event) {
 
 void IGfxLinux::HandleEnter(const XEvent& event) {
   const XCrossingEvent& c = event.xcrossing;
-  if (c.window != mWnd || mButtonsDown != 0) return;
+  if (c.window != mViewWnd || mButtonsDown != 0) return;
   const IMousePoint p = MousePoint(c.x, c.y, c.state, 0, false);
   OnMouseOver(p.x, p.y, p.ms);
 }
@@ -122,7 +124,7 @@ void IGfxLinux::HandleEnter(const XEvent& event) {
 void IGfxLinux::HandleLeave(const XEvent& event) {
   const XCrossingEvent& c = event.xcrossing;
   // While a button is held the drag goes on outside the window.
-  if (c.window != mWnd || c.mode != NotifyNormal || mButtonsDown != 0) return;
+  if (c.window != mViewWnd || c.mode != NotifyNormal || mButtonsDown != 0) return;
   OnMouseOut();
 }
 

@@ -113,7 +113,7 @@ bool IGfxLinux::GetCursorPosition(float& x, float& y) const {
   int wndX = 0;
   int wndY = 0;
   unsigned int mask = 0;
-  if (!XQueryPointer(mDisplay, mWnd, &root, &child, &rootX, &rootY, &wndX, &wndY, &mask))
+  if (!XQueryPointer(mDisplay, mViewWnd, &root, &child, &rootX, &rootY, &wndX, &wndY, &mask))
     return false;  // on another screen
   const float scale = GetTotalScale();
   x = static_cast<float>(wndX) / scale;
@@ -136,7 +136,7 @@ void IGfxLinux::SetCursorHidden(bool hide, bool lock) {
         mBlankCursor = XCreatePixmapCursor(mDisplay, empty, empty, &black, &black, 0, 0);
         XFreePixmap(mDisplay, empty);
       }
-      XDefineCursor(mDisplay, mWnd, mBlankCursor);
+      XDefineCursor(mDisplay, mViewWnd, mBlankCursor);
       XFlush(mDisplay);
     }
     mCursorHidden = true;
@@ -152,7 +152,7 @@ void IGfxLinux::SetCursorHidden(bool hide, bool lock) {
 void IGfxLinux::WarpCursor(float x, float y) {
   if (!mDisplay || mWnd == 0 || mWindowGone) return;
   const float scale = GetTotalScale();
-  XWarpPointer(mDisplay, None, mWnd, 0, 0, 0, 0, static_cast<int>(std::lround(x * scale)),
+  XWarpPointer(mDisplay, None, mViewWnd, 0, 0, 0, 0, static_cast<int>(std::lround(x * scale)),
                static_cast<int>(std::lround(y * scale)));
   XFlush(mDisplay);
   mLastMouseX = mHiddenCursorX = x;
@@ -168,7 +168,7 @@ ECursor IGfxLinux::SetCursor(ECursor cursorType) {
   const int slot = type >= 0 && type < kCursorTypes ? type : 0;
   unsigned long& cursor = mCursors[slot];
   if (!cursor) cursor = XCreateFontCursor(mDisplay, CursorFontShape(slot));
-  XDefineCursor(mDisplay, mWnd, cursor);
+  XDefineCursor(mDisplay, mViewWnd, cursor);
   XFlush(mDisplay);
   return previous;
 }
