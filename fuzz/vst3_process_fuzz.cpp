@@ -2,10 +2,10 @@
 // of calls on one Tolvane instance: setupProcessing with any rate, block size, sample size and
 // mode; setBusArrangements with mono, stereo and arrangements it cannot take; setActive and
 // setProcessing in any order; and process calls with float or double samples, any sample count
-// (none, negative, beyond the block, which is processed in pieces), bus and channel arrays that are missing, short or hold
-// null channels, in-place buffers, a process context with any fields, and parameter changes
-// with ids in and out of range, up to 128 points a queue in any order and values that are NaN,
-// infinite or outside 0..1.
+// (none, negative, beyond the block, which is processed in pieces), bus and channel arrays that are
+// missing, short or hold null channels, in-place buffers, a process context with any fields, and
+// parameter changes with ids in and out of range, up to 128 points a queue in any order and values
+// that are NaN, infinite or outside 0..1.
 //
 // Every buffer is a heap block of exactly the size the call declares, so AddressSanitizer
 // reports any access outside it. Properties checked after every call: nothing crashes; a
@@ -319,10 +319,10 @@ void Process(Reader& in, const Vst3FuzzInstance& plug, const HostView& host, int
     inputCopies.emplace_back(buffer.get(), buffer.get() + n);
 
   // A block beyond the announced size is well formed: it is processed in pieces.
-  const bool wellFormed = frames == 0 || (frames > 0 &&
-                                          (sampleSize == kSample32 || sampleSize == kSample64) &&
-                                          Feeds(inputs, ConnectedChannels(plug, kInput)) &&
-                                          Feeds(outputs, ConnectedChannels(plug, kOutput)));
+  const bool wellFormed =
+      frames == 0 || (frames > 0 && (sampleSize == kSample32 || sampleSize == kSample64) &&
+                      Feeds(inputs, ConnectedChannels(plug, kInput)) &&
+                      Feeds(outputs, ConnectedChannels(plug, kOutput)));
   const tresult r = plug.Processor()->process(data);
   Check((r == kResultOk) == wellFormed);
   Check(plug.ParamsInRange());

@@ -248,11 +248,9 @@ bool ILv2Adapter::NotifyHostEndEdit(int paramIdx) {
   return true;
 }
 
-bool ILv2Adapter::RequestHostEditorSize(int width, int height) {
-  if (!GetUI()) return false;
-  if (width == GetEditorWidth() && height == GetEditorHeight()) return false;
-  SetEditorSize(width, height);
-  return mHostResize && mHostResize->ui_resize(mHostResize->handle, width, height) == 0;
+bool ILv2Adapter::AskHostToResizeEditor(int width, int height) {
+  // Only the editor object has a window for the host to size.
+  return GetUI() && mHostResize && mHostResize->ui_resize(mHostResize->handle, width, height) == 0;
 }
 
 }  // namespace kantele

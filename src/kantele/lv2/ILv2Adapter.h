@@ -139,7 +139,7 @@ class ILv2Adapter : public IAdapterBase {
   bool NotifyHostParamValue(int paramIdx, double normalized) override;
   bool NotifyHostBeginEdit(int paramIdx) override;
   bool NotifyHostEndEdit(int paramIdx) override;
-  bool RequestHostEditorSize(int width, int height) override;
+  bool AskHostToResizeEditor(int width, int height) override;
   /// [audio-thread] No event ports: false.
   bool SendMidiMsg(const MidiMsg& msg) override;
 
