@@ -39,8 +39,11 @@ const std::vector<double>& Source(int channel) {
 }
 
 // kSplit: the defaults with the correctly rounded functions' exact products split rather than
-// fused (what a processor without the fused multiply-add runs).
-enum Variant { kDefault = 0, kReactOff = 1, kBypass = 2, kSplit = 3 };
+// fused (what a processor without the fused multiply-add runs). kGliding: smoothing on (as the
+// effect runs) and Input Gain, Wet and Output Gain moved a little every block, so that all
+// three glide through every block. kStepping: the same moves without smoothing, each block at
+// its values (the per-block cost of the moves, 3^g among it, without the glides).
+enum Variant { kDefault = 0, kReactOff = 1, kBypass = 2, kSplit = 3, kGliding = 4, kStepping = 5 };
 
 void BM_ProcessBlock(benchmark::State& state) {
   const double rate = static_cast<double>(state.range(0));
@@ -54,6 +57,8 @@ void BM_ProcessBlock(benchmark::State& state) {
   if (variant == kReactOff) params.react = 0;
   if (variant == kBypass) params.bypass = 1;
   if (variant == kSplit) dsp.UseFusedMultiplyAdd(false);
+  if (variant == kGliding) dsp.UseSmoothing(true);
+  const bool moving = variant == kGliding || variant == kStepping;
 
   std::vector<double> out[kChannels];
   for (auto& o : out) o.resize(static_cast<size_t>(block));
@@ -61,9 +66,16 @@ void BM_ProcessBlock(benchmark::State& state) {
   const double* inputs[kChannels];
 
   int offset = 0;
+  int blocks = 0;
   for (auto _ : state) {
     if (offset + block > kSourceFrames) offset = 0;
     for (int c = 0; c < kChannels; ++c) inputs[c] = Source(c).data() + offset;
+    if (moving) {
+      const double move = ++blocks % 2 ? 0.5 : -0.5;
+      params.inputGain = 32 + move;
+      params.wet = 87 + move;
+      params.outputGain = 100 + move;
+    }
     dsp.ProcessBlock(inputs, outputs, block, params, rate, kChannels);
     benchmark::DoNotOptimize(out[0].data());
     benchmark::DoNotOptimize(out[1].data());
@@ -108,7 +120,9 @@ void BM_TranscendentalFloor(benchmark::State& state) {
 
 BENCHMARK(BM_ProcessBlock)
     ->ArgNames({"rate", "block", "variant"})
-    ->ArgsProduct({{44100, 96000, 192000}, {32, 64, 512}, {kDefault, kReactOff, kBypass, kSplit}});
+    ->ArgsProduct({{44100, 96000, 192000},
+                   {32, 64, 512},
+                   {kDefault, kReactOff, kBypass, kSplit, kGliding, kStepping}});
 BENCHMARK(BM_TranscendentalFloor)->ArgNames({"block", "tanh"})->ArgsProduct({{32, 512}, {11, 7}});
 
 BENCHMARK_MAIN();

@@ -6,6 +6,23 @@ namespace tolvane {
 
 using namespace kantele;
 
+namespace {
+
+// The effect's parameters as the signal processing names them, by EParams index: the one table
+// both the block's values and its timed changes go through.
+constexpr DspParam kDspParamOf[kNumParams] = {
+    DspParam::kInputGain,   // kInputGain
+    DspParam::kWet,         // kWet
+    DspParam::kTame,        // kTame
+    DspParam::kReact,       // kReact
+    DspParam::kBypass,      // kBypass
+    DspParam::kOutputGain,  // kOutputGain
+    DspParam::kBias,        // kBias
+};
+static_assert(kNumParams == kNumDspParams, "every parameter reaches the signal processing");
+
+}  // namespace
+
 Config Tolvane::MakeConfig() {
   Config c;
   c.mNParams = kNumParams;
@@ -38,7 +55,11 @@ Config Tolvane::MakeConfig() {
 }
 
 Tolvane::Tolvane(const InstanceInfo& info)
-    : IPluginAdapter(info, MakeConfig()), mDsp(DspChannelCount()) {
+    : IPluginAdapter(info, MakeConfig()),
+      mDsp(DspChannelCount()),
+      mDspChanges(static_cast<size_t>(kMaxBlockParamChanges)) {
+  mDsp.UseSmoothing(true);
+
   // The configuration order is part of the effect's definition.
   GetParam(kOutputGain)->ConfigureDouble("Output Gain", 100., 0., 200., 0.01, "%");
   GetParam(kInputGain)->ConfigureDouble("Input Gain", 32., 0., 200., 0.01, "%");
@@ -64,15 +85,19 @@ int Tolvane::DspChannelCount() const {
 
 void Tolvane::ProcessBlock(Sample** inputs, Sample** outputs, int nFrames) {
   DspParams p;
-  p.inputGain = GetParam(kInputGain)->GetValue();
-  p.wet = GetParam(kWet)->GetValue();
-  p.tame = GetParam(kTame)->GetValue();
-  p.react = GetParam(kReact)->GetValue();
-  p.bypass = GetParam(kBypass)->GetValue();
-  p.outputGain = GetParam(kOutputGain)->GetValue();
-  p.bias = GetParam(kBias)->GetValue();
+  for (int i = 0; i < kNumParams; ++i) {
+    p.*kDspParamFields[static_cast<int>(kDspParamOf[i])] = GetParam(i)->GetValue();
+  }
+  const ParamChange* changes = GetBlockParamChanges();
+  const int nHost = changes ? NBlockParamChanges() : 0;
+  int n = 0;
+  for (int i = 0; i < nHost && n < static_cast<int>(mDspChanges.size()); ++i) {
+    const ParamChange& c = changes[i];
+    if (c.mIdx < 0 || c.mIdx >= kNumParams) continue;
+    mDspChanges[static_cast<size_t>(n++)] = {c.mOffset, kDspParamOf[c.mIdx], c.mValue};
+  }
   mDsp.ProcessBlock(inputs, outputs, nFrames, p, GetSampleRate(),
-                    CountConnectedChannels(kDirOutput));
+                    CountConnectedChannels(kDirOutput), mDspChanges.data(), n);
 }
 
 void Tolvane::OnReset() { mDsp.OnReset(GetSampleRate()); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "kantele/PluginAdapter.h"
 #include "tolvane/SeedRequest.h"
@@ -32,9 +33,12 @@ class Tolvane final : public kantele::IPluginAdapter {
   explicit Tolvane(const kantele::InstanceInfo& info);
   ~Tolvane() override;
 
-  /// [audio-thread] Reads the parameters once and processes the block. Never allocates or locks.
+  /// [audio-thread] Processes the block with smoothing: the parameters' values at the block's
+  /// start and the host's timed changes inside it (`GetBlockParamChanges`) reach the sound
+  /// sample by sample (see TolvaneDsp). Never allocates or locks.
   void ProcessBlock(kantele::Sample** inputs, kantele::Sample** outputs, int nFrames) override;
-  /// [main-thread] Takes the sample rate's coefficient set.
+  /// [main-thread] Takes the sample rate's coefficient set; the next block takes the parameters
+  /// as they are, without gliding.
   void OnReset() override;
 
   /// The seed request (`kSeedRequest`): a non-zero `opt` seeds the knee source with the low 32
@@ -50,6 +54,9 @@ class Tolvane final : public kantele::IPluginAdapter {
   int DspChannelCount() const;
 
   TolvaneDsp mDsp;
+  /// The block's timed changes in the signal processing's terms; sized once for the most a
+  /// block carries.
+  std::vector<DspChange> mDspChanges;
 };
 
 }  // namespace tolvane

@@ -194,6 +194,7 @@ void TolvaneDsp::UseFusedMultiplyAdd(bool use) {
 }
 
 void TolvaneDsp::OnReset(double sampleRate) {
+  mRestartGlides = true;
   if (!IsUsableRate(sampleRate)) return;
   mRate = sampleRate;
   const int32_t rate = TruncToInt32(sampleRate);
@@ -266,23 +267,74 @@ template <int K, class Math>
 
 }  // namespace
 
+// The values a sample reads that follow Input Gain, Wet, Tame, Bias and Output Gain, each
+// derived by the one formula both paths use: once per block from the block values, or once
+// per sample from the glides' values while they move.
+struct TolvaneDsp::Gains {
+  double drive;        // gain into the mode 1 saturator
+  double driveMix;     // weight of the trimmed saturator output against the input
+  double trim;         // scale of the saturator output
+  double wetMix;       // weight of the driven signal against the pre-filtered input
+  double tame;         // the tame amount
+  double tameMix;      // weight of the target against the wet signal
+  double bias;         // -1 .. 1, 0 neutral
+  double biasRiseMix;  // processing kept on rising stretches (Bias above centre)
+  double biasFallMix;  // processing kept on falling stretches (Bias below centre)
+  double outputLevel;
+  bool partialWet;  // Wet below kFullWetFrom blends the dry signal back
+  double partialWetMix;
+
+  // From Input Gain as a fraction, the drive, the clamped Wet fraction, the tame amount, the
+  // bias amount and the output level.
+  [[gnu::always_inline]] static Gains Of(double gain, double drive, double wet, double tameAmount,
+                                         double biasAmount, double outputLevel) {
+    return {drive,
+            Clamp01(drive),
+            1 - gain * kTrimPerInputGain,
+            Clamp01(wet),
+            tameAmount,
+            Clamp01(tameAmount),
+            biasAmount,
+            Clamp01(1 - biasAmount),
+            Clamp01(biasAmount + 1),
+            outputLevel,
+            wet < kFullWetFrom,
+            Clamp01(wet / kFullWetFrom)};
+  }
+};
+
 // One channel's pass through one block: the block values in the form its samples read
 // them, derived once, and the signal path of one sample as stages. Everything is forced
 // inline into ProcessChannels' loop, where the pass dissolves into registers.
 class TolvaneDsp::ChannelPass {
  public:
   [[gnu::always_inline]] inline ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
-                                            double inGain);
+                                            const Gains& gains);
 
   // The passes of channels chs[0..K), K = sizeof...(I).
   template <size_t... I>
   static std::array<ChannelPass, sizeof...(I)> Make(const TolvaneDsp& dsp, Channel* const* chs,
-                                                    double knee, double inGain,
+                                                    double knee, const Gains& gains,
                                                     std::index_sequence<I...>) {
-    return {{ChannelPass(dsp, *chs[I], knee, inGain)...}};
+    return {{ChannelPass(dsp, *chs[I], knee, gains)...}};
   }
 
   bool Bypassed() const { return mBypassed; }
+  // The gains from this sample on.
+  [[gnu::always_inline]] void SetGains(const Gains& g) {
+    mDrive = g.drive;
+    mDriveMix = g.driveMix;
+    mTrim = g.trim;
+    mWetMix = g.wetMix;
+    mTame = g.tame;
+    mTameMix = g.tameMix;
+    mBias = g.bias;
+    mBiasRiseMix = g.biasRiseMix;
+    mBiasFallMix = g.biasFallMix;
+    mOutputLevel = g.outputLevel;
+    mPartialWet = g.partialWet;
+    mPartialWetMix = g.partialWetMix;
+  }
   // The channel's denormals continue the sequence from `seed`.
   void StartDenormalsAfter(int32_t seed) { mDenormalSeed = seed; }
 
@@ -344,25 +396,27 @@ class TolvaneDsp::ChannelPass {
   const unsigned mDelay2;     // whole samples of the second delay, at least 1
   const double mFraction;     // the first delay's fraction of a sample
   const double mKnee;         // the knee divisor
-  const double mDrive;        // gain into the mode 1 saturator
-  const double mDriveMix;     // weight of the trimmed saturator output against the input
-  const double mTrim;         // scale of the saturator output
-  const double mWetMix;       // weight of the driven signal against the pre-filtered input
   const bool mBypassed;
   const bool mReactOn;
   const double mRateFactor2;
-  const double mTame;         // the tame amount
-  const double mTameMix;      // weight of the target against the wet signal
-  const double mBias;         // -1 .. 1, 0 neutral
-  const double mBiasRiseMix;  // processing kept on rising stretches (Bias above centre)
-  const double mBiasFallMix;  // processing kept on falling stretches (Bias below centre)
-  const double mOutputLevel;
   const double mRateBlend;
-  const bool mPartialWet;  // Wet below kFullWetFrom blends the dry signal back
-  const double mPartialWetMix;
+  // The gains (see Gains); per block, or set every sample while a glide moves.
+  double mDrive;
+  double mDriveMix;
+  double mTrim;
+  double mWetMix;
+  double mTame;
+  double mTameMix;
+  double mBias;
+  double mBiasRiseMix;
+  double mBiasFallMix;
+  double mOutputLevel;
+  bool mPartialWet;
+  double mPartialWetMix;
 };
 
-TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee, double inGain)
+TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
+                                     const Gains& gains)
     : mCh(ch),
       mLowPass(dsp.mCoeffs.data()),
       mHighPass(dsp.mCoeffs.data() + 5),
@@ -371,22 +425,12 @@ TolvaneDsp::ChannelPass::ChannelPass(const TolvaneDsp& dsp, Channel& ch, double 
       mDelay2(static_cast<unsigned>(dsp.mDelay2Index)),
       mFraction(dsp.mDelayFraction),
       mKnee(knee),
-      mDrive(dsp.mDrive),
-      mDriveMix(Clamp01(dsp.mDrive)),
-      mTrim(1 - inGain * kTrimPerInputGain),
-      mWetMix(Clamp01(dsp.mWet)),
       mBypassed(dsp.mBypassed == 1),
       mReactOn(dsp.mReactMode == 1),
       mRateFactor2(dsp.mRateFactor2),
-      mTame(dsp.mTameAmount),
-      mTameMix(Clamp01(dsp.mTameAmount)),
-      mBias(dsp.mBiasAmount),
-      mBiasRiseMix(Clamp01(1 - dsp.mBiasAmount)),
-      mBiasFallMix(Clamp01(dsp.mBiasAmount + 1)),
-      mOutputLevel(dsp.mOutputLevel),
-      mRateBlend(dsp.mRateBlend),
-      mPartialWet(dsp.mWet < kFullWetFrom),
-      mPartialWetMix(Clamp01(dsp.mWet / kFullWetFrom)) {}
+      mRateBlend(dsp.mRateBlend) {
+  SetGains(gains);
+}
 
 double TolvaneDsp::ChannelPass::FilterInput(double x) {
   if (NeedsDenormal(x)) {
@@ -607,15 +651,243 @@ double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
   return WithSignOf(x, magnitude);
 }
 
+namespace {
+
+// The block values' formulas on a parameter's real value, shared by the block start and the
+// glides' targets, so that a glide ends on exactly the value a static block computes.
+inline double GainOf(double percent) { return percent / 100; }
+inline double WetOf(double percent) {
+  const double wet = percent / 100;
+  return wet < 0 ? 0 : wet;  // NaN stays
+}
+inline double BiasAmountOf(double bias) { return bias + bias - 1; }
+inline bool BypassOn(double bypass) { return TruncToInt32(bypass) > 0.5; }
+
+// `seconds` at `rate` in whole samples (rounded), at least one.
+inline int32_t SamplesOf(double seconds, double rate) {
+  return std::max<int32_t>(1, TruncToInt32(seconds * rate + 0.5));
+}
+
+constexpr int kNever = std::numeric_limits<int>::max();
+
+// The dry signal's share of the output at crossfade position t (0 .. 1): t^2 (3 - 2 t), which
+// leaves both ends without a step in slope (a straight fade adds its slope times the
+// difference of the two signals to the first and last steps) and is exactly 0 and 1 there.
+inline double DryShareOf(double t) { return t * t * (3 - 2 * t); }
+
+}  // namespace
+
+void TolvaneDsp::Glide::Start(double target, int32_t samples) {
+  from = value;
+  to = target;
+  done = 0;
+  if (samples <= 0 || from == to) {
+    value = to;
+    step = 0;
+    length = 0;
+    return;
+  }
+  step = (to - from) / samples;
+  length = samples;
+}
+
+TolvaneDsp::GlidedValues TolvaneDsp::Glided() const {
+  return {mGlides[kGlideGain].value,
+          mGlides[kGlideDrive].value,
+          mGlides[kGlideWet].value,
+          mGlides[kGlideTame].value,
+          mGlides[kGlideBias].value,
+          mGlides[kGlideOutput].value,
+          DryShareOf(mGlides[kGlideFade].value)};
+}
+
+double TolvaneDsp::DriveOf(double gain) {
+  // Drive is 3 to the power Input Gain (as a fraction of 100 %).
+  return mDrivePower.Of(gain, [](double g) { return crmath::Pow3(g); });
+}
+
+double TolvaneDsp::TameAmountOf(double tame) {
+  return mTamePower.Of(kTameScale * tame, [](double t) {
+    return crmath::PowInt(t, kTameExponent);
+  }) / mTameDivisor;
+}
+
+// The glides of one pass through a block: a copy of the DSP's glides, stepped once per sample,
+// taking the block's timed changes at their offsets. Every pass of a block (one per channel
+// pair) starts from the same copy and the same list, so all take the same path; the DSP keeps
+// the last one's glides.
+class TolvaneDsp::GlidePass {
+ public:
+  GlidePass(TolvaneDsp& dsp, const DspChange* changes, int nChanges)
+      : mDsp(dsp),
+        mGlides(dsp.mGlides),
+        mChanges(changes),
+        mNChanges(nChanges),
+        mNextOffset(nChanges > 0 ? changes[0].offset : kNever) {
+    NoteMoving();
+  }
+
+  // The frame of the next change to take (kNever when none is left).
+  int NextOffset() const { return mNextOffset; }
+  // Takes the changes due at frame `j` (offset at most `j`); kNever takes the rest, which
+  // then start at the next block.
+  [[gnu::noinline]] void ApplyDue(int j);
+  [[gnu::always_inline]] void Advance() {
+    for (uint32_t m = mMoving; m != 0; m &= m - 1) {
+      const int i = __builtin_ctz(m);
+      mGlides[i].Advance();
+      if (!mGlides[i].Moving()) mMoving &= ~(1u << i);
+    }
+  }
+  [[gnu::always_inline]] Gains Current() const {
+    return Gains::Of(mGlides[kGlideGain].value, mGlides[kGlideDrive].value,
+                     mGlides[kGlideWet].value, mGlides[kGlideTame].value, mGlides[kGlideBias].value,
+                     mGlides[kGlideOutput].value);
+  }
+  // The dry signal's share of the output.
+  double Fade() const { return DryShareOf(mGlides[kGlideFade].value); }
+  // Bypassed and not fading: the input is copied.
+  bool FullyBypassed() const {
+    const Glide& fade = mGlides[kGlideFade];
+    return !fade.Moving() && fade.value == 1;
+  }
+  // The glides through `nFrames` samples without audio (a block where no channel runs).
+  void Run(int nFrames) {
+    for (int j = 0; j < nFrames; ++j) {
+      if (j >= mNextOffset) ApplyDue(j);
+      Advance();
+    }
+    ApplyDue(kNever);
+  }
+  const Glides& Result() const { return mGlides; }
+
+ private:
+  TolvaneDsp& mDsp;
+  Glides mGlides;
+  const DspChange* const mChanges;
+  const int mNChanges;
+  int mNext = 0;  // the next change to take
+  int mNextOffset;
+  // Per parameter, where the search for its next change resumes: each moves forward only,
+  // so finding every change's successor costs one walk through the list per parameter.
+  std::array<int, kNumDspParams> mCursor{};
+  uint32_t mMoving = 0;  // a bit per moving glide, by GlideSlot
+
+  void NoteMoving() {
+    mMoving = 0;
+    for (int i = 0; i < kNumGlides; ++i) mMoving |= mGlides[i].Moving() ? 1u << i : 0u;
+  }
+};
+
+void TolvaneDsp::GlidePass::ApplyDue(int j) {
+  for (; mNext < mNChanges && (j == kNever || mChanges[mNext].offset <= j); ++mNext) {
+    const DspChange& change = mChanges[mNext];
+    const int p = static_cast<int>(change.param);
+    if (p < 0 || p >= kNumDspParams) continue;
+    int next = std::max(mCursor[p], mNext + 1);
+    while (next < mNChanges && mChanges[next].param != change.param) ++next;
+    mCursor[p] = next;
+    // A change that a later one of the same parameter replaces at this frame is skipped;
+    // otherwise the glide ends at the parameter's next change at the latest.
+    if (next < mNChanges && (j == kNever || mChanges[next].offset <= j)) continue;
+    const int64_t room = next < mNChanges ? int64_t{mChanges[next].offset} - j : kNever;
+    mDsp.Head(mGlides, change.param, change.value,
+              static_cast<int32_t>(std::min<int64_t>(room, mDsp.mGlideLength)));
+  }
+  mNextOffset = mNext < mNChanges ? mChanges[mNext].offset : kNever;
+  NoteMoving();
+}
+
+void TolvaneDsp::Head(Glides& glides, DspParam p, double v, int32_t length) {
+  switch (p) {
+    case DspParam::kInputGain: {
+      const double gain = GainOf(v);
+      glides[kGlideGain].Start(gain, length);
+      glides[kGlideDrive].Start(DriveOf(gain), length);
+      break;
+    }
+    case DspParam::kWet: glides[kGlideWet].Start(WetOf(v), length); break;
+    case DspParam::kTame: glides[kGlideTame].Start(TameAmountOf(v), length); break;
+    case DspParam::kOutputGain: glides[kGlideOutput].Start(GainOf(v), length); break;
+    case DspParam::kBias: glides[kGlideBias].Start(BiasAmountOf(v), length); break;
+    case DspParam::kBypass: {
+      // The crossfade runs at one speed: a turn midway takes as long back as it went.
+      Glide& fade = glides[kGlideFade];
+      const double target = BypassOn(v) ? 1 : 0;
+      if (length == 0) {
+        fade.Start(target, 0);
+      } else if (!(target == fade.to)) {
+        const double steps = std::ceil(std::fabs(target - fade.value) * mFadeLength);
+        fade.Start(target, std::max<int32_t>(1, static_cast<int32_t>(steps)));
+      }
+      break;
+    }
+    case DspParam::kReact: break;  // per block
+  }
+}
+
+bool TolvaneDsp::PrepareGlides(const DspParams& params, const DspChange* changes, int nChanges) {
+  mGlideLength = SamplesOf(kGlideSeconds, mRate);
+  mFadeLength = SamplesOf(kBypassFadeSeconds, mRate);
+
+  // The parameters the list changes, with their first and last values there.
+  std::array<bool, kNumDspParams> timed{};
+  std::array<double, kNumDspParams> first{}, last{};
+  bool anyTimed = false;
+  for (int i = 0; i < nChanges; ++i) {
+    const int p = static_cast<int>(changes[i].param);
+    if (p < 0 || p >= kNumDspParams) continue;
+    if (!timed[p]) first[p] = changes[i].value;
+    timed[p] = true;
+    last[p] = changes[i].value;
+    anyTimed = anyTimed || changes[i].param != DspParam::kReact;
+  }
+
+  for (int p = 0; p < kNumDspParams; ++p) {
+    const DspParam param = static_cast<DspParam>(p);
+    const double v = params.*kDspParamFields[p];
+    if (mRestartGlides) {
+      Head(mGlides, param, timed[p] ? first[p] : v, 0);
+    } else if (!timed[p] && !(v == mHeading[p])) {
+      Head(mGlides, param, v, mGlideLength);
+    }
+    mHeading[p] = timed[p] ? last[p] : v;
+  }
+  mRestartGlides = false;
+
+  // The tame amount divides by the previous block's rate factor 2, so it also moves when the
+  // rate changed and Tame did not: it then heads for the new amount in what remains of its
+  // glide (at once when it stood), as a static block's would.
+  Glide& tame = mGlides[kGlideTame];
+  if (!timed[static_cast<int>(DspParam::kTame)] && !(tame.to == mTameAmount)) {
+    tame.Start(mTameAmount, tame.length - tame.done);
+  }
+
+  bool moving = anyTimed;
+  for (const Glide& g : mGlides) moving = moving || g.Moving();
+  return moving;
+}
+
+void TolvaneDsp::UseSmoothing(bool use) {
+  if (use && !mSmoothing) mRestartGlides = true;
+  mSmoothing = use;
+}
+
 void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
                               const DspParams& params, double sampleRate, int connectedOutputs) {
+  ProcessBlock(inputs, outputs, nFrames, params, sampleRate, connectedOutputs, nullptr, 0);
+}
+
+void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
+                              const DspParams& params, double sampleRate, int connectedOutputs,
+                              const DspChange* changes, int nChanges) {
   // A block of no frames is still a block: it draws its knee value and updates
   // the block values, so what follows is the same as for the literal algorithm.
   nFrames = std::max(0, nFrames);
+  if (!changes) nChanges = 0;
+  nChanges = std::max(0, nChanges);
 
-  const double inGain = params.inputGain / 100;
-  const double wet = params.wet / 100;
-  const double outGain = params.outputGain / 100;
+  const double inGain = GainOf(params.inputGain);
 
   int channels = connectedOutputs <= 2 ? 2 : connectedOutputs;
   channels = std::min(channels, NumChannels());
@@ -624,19 +896,16 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mRate = rate;
   mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
-  // Drive is 3 to the power Input Gain (as a fraction of 100 %).
-  mDrive = mDrivePower.Of(inGain, [](double g) { return crmath::Pow3(g); });
-  mOutputLevel = outGain;
-  mWet = wet;
-  if (wet < 0) mWet = 0;
+  mDrive = DriveOf(inGain);
+  mOutputLevel = GainOf(params.outputGain);
+  mWet = WetOf(params.wet);
   const int32_t bypass = TruncToInt32(params.bypass);
-  mBiasAmount = params.bias + params.bias - 1;
+  mBiasAmount = BiasAmountOf(params.bias);
   mBypassed = bypass > 0.5 ? 1 : 0;
   mReactMode = TruncToInt32(params.react);
   // Uses the previous block's rate factor (2 before the first block).
-  mTameAmount = mTamePower.Of(kTameScale * params.tame, [](double t) {
-    return crmath::PowInt(t, kTameExponent);
-  }) / mRateFactor2;
+  mTameDivisor = mRateFactor2;
+  mTameAmount = TameAmountOf(params.tame);
 
   mRateFactor = rate * kRateFactorPerHz;
   if (mRateFactor < 1) mRateFactor = 1;
@@ -652,6 +921,31 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mDelayFraction = delay - mDelayIndex;       // in [+0, 1): it needs no clamp
   mDelay2Index = static_cast<int32_t>(2 * mRateFactor - 1);
   const double knee = Lerp(kKneeHigh, kKneeLow, Clamp01(mKneeRandom));
+
+  // Blocks where nothing glides run the block values; the others step the glides per sample.
+  const bool gliding = mSmoothing && PrepareGlides(params, changes, nChanges);
+  const Gains gains = Gains::Of(inGain, mDrive, mWet, mTameAmount, mBiasAmount, mOutputLevel);
+  Glides glidesAfter = mGlides;
+  bool glided = false;
+  auto run = [&](auto lanes, Channel* const* chs, const double* const* in, double* const* out) {
+    constexpr int K = decltype(lanes)::value;
+    if (!gliding) {
+      if (mFusedMath) {
+        ProcessChannels<K, FusedMath, false>(chs, in, out, nFrames, knee, gains, nullptr);
+      } else {
+        ProcessChannels<K, SplitMath, false>(chs, in, out, nFrames, knee, gains, nullptr);
+      }
+      return;
+    }
+    GlidePass pass(*this, changes, nChanges);
+    if (mFusedMath) {
+      ProcessChannels<K, FusedMath, true>(chs, in, out, nFrames, knee, gains, &pass);
+    } else {
+      ProcessChannels<K, SplitMath, true>(chs, in, out, nFrames, knee, gains, &pass);
+    }
+    glidesAfter = pass.Result();
+    glided = true;
+  };
 
   // Channels run in pairs, sample by sample, so that their tanh share SIMD lanes; an odd
   // one out runs alone. Each channel's arithmetic is the same either way.
@@ -671,24 +965,25 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
     Channel* pair[2] = {pending, &ch};
     const double* in[2] = {pendingIn, inputs[c]};
     double* out[2] = {pendingOut, outputs[c]};
-    if (mFusedMath) {
-      ProcessChannels<2, FusedMath>(pair, in, out, nFrames, knee, inGain);
-    } else {
-      ProcessChannels<2, SplitMath>(pair, in, out, nFrames, knee, inGain);
-    }
+    run(std::integral_constant<int, 2>{}, pair, in, out);
     pending = nullptr;
   }
-  if (pending && mFusedMath) {
-    ProcessChannels<1, FusedMath>(&pending, &pendingIn, &pendingOut, nFrames, knee, inGain);
-  } else if (pending) {
-    ProcessChannels<1, SplitMath>(&pending, &pendingIn, &pendingOut, nFrames, knee, inGain);
+  if (pending) run(std::integral_constant<int, 1>{}, &pending, &pendingIn, &pendingOut);
+
+  if (gliding) {
+    if (!glided) {  // no channel ran: the glides still go through the block
+      GlidePass pass(*this, changes, nChanges);
+      pass.Run(nFrames);
+      glidesAfter = pass.Result();
+    }
+    mGlides = glidesAfter;
   }
 }
 
-template <int K, class Math>
+template <int K, class Math, bool kGliding>
 void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
-                                 int nFrames, double knee, double inGain) {
-  auto passes = ChannelPass::Make(*this, chs, knee, inGain, std::make_index_sequence<K>{});
+                                 int nFrames, double knee, const Gains& gains, GlidePass* glides) {
+  auto passes = ChannelPass::Make(*this, chs, knee, gains, std::make_index_sequence<K>{});
   ChannelPass* p[K];
   for (int k = 0; k < K; ++k) p[k] = &passes[k];
   // The denormal sequence runs through the channels one after the other, as if each were
@@ -705,7 +1000,37 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
     p[k]->StartDenormalsAfter(seed);
     for (int i = 0; i < steps[k]; ++i) seed = NextDenormalSeed(seed);
   }
-  if (passes[0].Bypassed()) {
+  if constexpr (kGliding) {
+    // The stages of the loops below, with the gains and the crossfade stepped per sample.
+    // While the crossfade runs the signal is processed in full (its histories follow as in
+    // processing) and mixed with the input; once it rests at the input, the input is copied.
+    for (int j = 0; j < nFrames; ++j) {
+      if (j >= glides->NextOffset()) glides->ApplyDue(j);
+      glides->Advance();
+      double x[K];
+      for (int k = 0; k < K; ++k) x[k] = in[k][j];
+      if (glides->FullyBypassed()) {
+        for (int k = 0; k < K; ++k) {
+          p[k]->RecordOutput(p[k]->FilterInput(x[k]));
+          out[k][j] = x[k];
+        }
+        continue;
+      }
+      const Gains g = glides->Current();
+      for (int k = 0; k < K; ++k) p[k]->SetGains(g);
+      double preFiltered[K], wet[K];
+      for (int k = 0; k < K; ++k) preFiltered[k] = p[k]->FilterInput(x[k]);
+      ChannelPass::InputStages<K, Math>(p, preFiltered, wet);
+      const double fade = glides->Fade();
+      for (int k = 0; k < K; ++k) {
+        const double tracked = p[k]->template TrackSlope<Math>(wet[k]);
+        p[k]->RecordOutput(tracked);
+        const double y = p[k]->template OutputStage<Math>(tracked, preFiltered[k]);
+        out[k][j] = fade == 0 ? y : Lerp(y, x[k], fade);
+      }
+    }
+    glides->ApplyDue(kNever);
+  } else if (passes[0].Bypassed()) {
     // The input is copied while the input low-pass and the histories keep following it.
     for (int k = 0; k < K; ++k) {
       for (int j = 0; j < nFrames; ++j) {

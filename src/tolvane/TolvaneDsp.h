@@ -10,6 +10,10 @@
 
 namespace tolvane {
 
+/// The seven parameters, in DspParams' order: what a timed change (DspChange) names.
+enum class DspParam : int32_t { kInputGain = 0, kWet, kTame, kReact, kBypass, kOutputGain, kBias };
+constexpr int kNumDspParams = 7;
+
 /// The seven parameter values one block reads, in their real units
 /// (percentages as 0..200 or 0..100, the others 0..1). The defaults are the
 /// effect's parameter defaults.
@@ -21,6 +25,19 @@ struct DspParams {
   double bypass = 0.0;        ///< "Bypass", 0 or 1
   double outputGain = 100.0;  ///< "Output Gain", percent
   double bias = 0.5;          ///< "Bias", 0.5 neutral
+};
+
+/// Each parameter's field in DspParams, indexed by DspParam.
+inline constexpr double DspParams::*kDspParamFields[kNumDspParams] = {
+    &DspParams::inputGain, &DspParams::wet,        &DspParams::tame, &DspParams::react,
+    &DspParams::bypass,    &DspParams::outputGain, &DspParams::bias};
+
+/// A parameter change inside a block: from frame `offset` of the block on, `param` heads for
+/// `value`, in the parameter's real units (as DspParams holds them).
+struct DspChange {
+  int32_t offset = 0;
+  DspParam param = DspParam::kInputGain;
+  double value = 0.0;
 };
 
 /// Tolvane's signal processing: input low-pass, history-aware saturator, dry/wet
@@ -44,6 +61,12 @@ struct DspParams {
 ///    are those of processing the channels one after the other.
 ///  - Range: a processed sample lies within [-1, 1] unless it is NaN; a bypassed block
 ///    copies its input bit for bit.
+///  - Smoothing (off by default, `UseSmoothing`): Input Gain, Wet, Output Gain, Tame and Bias
+///    glide from the value they stand at to a new one over kGlideSeconds, one step per
+///    sample, and Bypass crossfades between the processed and the dry signal over
+///    kBypassFadeSeconds; React stays per block. Parameters that stand still give, bit for
+///    bit, the output without smoothing, and a glide that has ended leaves every block value
+///    exactly as a static one: the literal algorithm then holds again.
 ///  - Safety rules, each a departure from the literal statement:
 ///     - a channel whose state is no longer finite at the end of a block (a NaN or
 ///       infinite input, or an input near the largest double) has its state cleared,
@@ -64,16 +87,47 @@ class TolvaneDsp {
 
   /// [main-thread] Records the rate and selects its coefficient set (44100,
   /// 48000, 88200, 96000, 192000 Hz; any other rate keeps the active set).
-  /// Never touches filter state or histories.
+  /// Never touches filter state or histories. Processing restarts: the next block takes the
+  /// parameters as they are, without gliding (also when the rate is refused).
   void OnReset(double sampleRate);
 
   /// [audio-thread] Processes max(2, connectedOutputs) channels of `nFrames`
   /// samples (never more than the channels allocated). Parameters and the rate
   /// are read once. A block of no frames still draws its knee value and updates
   /// the block values. Input and output may be the same buffer. No allocation,
-  /// no lock.
+  /// no lock. The same as the overload below without timed changes.
   void ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
                     const DspParams& params, double sampleRate, int connectedOutputs);
+
+  /// [audio-thread] As above, with the block's timed changes: `changes[0..nChanges)`, sorted
+  /// by offset, each offset within [0, nFrames). `params` holds the values at the block's
+  /// start, except that a parameter with changes in the list holds its last change's value
+  /// and keeps the value it had until its first change there.
+  ///
+  /// With smoothing on, a parameter without changes whose value differs from the one it was
+  /// last heading for starts gliding at frame 0; a change starts gliding at its offset from
+  /// where the glide stands, over kGlideSeconds or up to the parameter's next change in the
+  /// list when that comes sooner (so a host's ramp of change points is followed segment by
+  /// segment); a Bypass change starts the crossfade at its offset; React's changes count at
+  /// the block's start (its `params` value holds for the block). The first block after
+  /// construction, `OnReset` or `UseSmoothing(true)` takes the values as they are, without
+  /// gliding. A change past the block's end starts at the next block; one that a later change
+  /// of the same parameter at the same offset replaces is skipped. Without smoothing the list
+  /// is not read: the block runs at `params`, as the literal algorithm does. The list is read
+  /// in place: no allocation, no lock, also when it is long.
+  void ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames,
+                    const DspParams& params, double sampleRate, int connectedOutputs,
+                    const DspChange* changes, int nChanges);
+
+  /// [main-thread] Switches smoothing on or off (off after construction). Switched on, the
+  /// next block takes the parameters as they are.
+  void UseSmoothing(bool use);
+  bool UsesSmoothing() const { return mSmoothing; }
+
+  /// A glide's length, and the bypass crossfade's, at the running rate (rounded to whole
+  /// samples, at least one).
+  static constexpr double kGlideSeconds = 0.02;
+  static constexpr double kBypassFadeSeconds = 0.01;
 
   /// [main-thread] Whether the correctly rounded functions form their exact products with
   /// the fused multiply-add (the default where the processor has it) or by splitting: the
@@ -97,6 +151,15 @@ class TolvaneDsp {
   int DelayIndex() const { return mDelayIndex; }
   int Delay2Index() const { return mDelay2Index; }
   double DelayFraction() const { return mDelayFraction; }
+
+  /// Where smoothing's glides stand after the last block, in the block values' terms: Input
+  /// Gain as a fraction and 3 to its power, Wet as a fraction (at least 0), the tame amount,
+  /// the bias amount (2 Bias - 1), the output level, and the bypass crossfade's dry share (0
+  /// processed, 1 dry). Meaningful after a block with smoothing on.
+  struct GlidedValues {
+    double gain, drive, wet, tameAmount, biasAmount, outputLevel, dryShare;
+  };
+  GlidedValues Glided() const;
 
   /// The process-wide denormal seed (advanced once per replaced sample).
   static int32_t DenormalSeed() { return sDenormalSeed.load(std::memory_order_relaxed); }
@@ -133,16 +196,83 @@ class TolvaneDsp {
   static constexpr unsigned kHistoryMask = kHistorySize - 1;
   static_assert((kHistorySize & kHistoryMask) == 0, "history size must be a power of two");
 
+  // One value glided by smoothing: from `from` toward `to` in `length` equal steps, one per
+  // sample; `value` is where it stands. The last step sets `to` itself, so a glide ends
+  // exactly on its target: nothing accumulates into it.
+  struct Glide {
+    double value = 0.0;
+    double from = 0.0;
+    double to = 0.0;
+    double step = 0.0;
+    int32_t done = 0;
+    int32_t length = 0;
+
+    bool Moving() const { return done < length; }
+    // Heads from where it stands for `target` over `samples` steps; with none (or nowhere to
+    // go) it is there at once.
+    void Start(double target, int32_t samples);
+    [[gnu::always_inline]] void Advance() {
+      if (done < length) {
+        ++done;
+        value = done == length ? to : from + step * done;
+      }
+    }
+  };
+  // The glided values. Input Gain is two: the gain as a fraction (kGlideGain; the trim is
+  // linear in it) and the drive 3^gain (kGlideDrive), glided linearly between the powers,
+  // since the correctly rounded 3^g costs about a microsecond: it is computed once per
+  // change, never per sample.
+  //
+  // Tame and Bias glide too, because it is cheap where it matters: a glide costs only in
+  // blocks where something moves (blocks that hold still run the per-block loop untouched),
+  // and there a few operations per sample against the hundreds a sample takes. Tame glides
+  // its amount, (1.5 Tame)^11 over the rate factor 2, linearly between the amounts: the
+  // power is correctly rounded and as costly as the drive's, computed once per change. Bias
+  // glides its amount 2 Bias - 1. A step of either would step the slope tracker's mix.
+  //
+  // kGlideFade is the bypass crossfade's position: 0 processed, 1 dry, the dry signal's share
+  // a smooth step of it.
+  enum GlideSlot {
+    kGlideGain,
+    kGlideDrive,
+    kGlideWet,
+    kGlideTame,
+    kGlideBias,
+    kGlideOutput,
+    kGlideFade,
+    kNumGlides
+  };
+  using Glides = std::array<Glide, kNumGlides>;
+
+  // The values a sample reads that follow the glided parameters (TolvaneDsp.cpp).
+  struct Gains;
   // One channel's pass through a block: the stages of the signal path (TolvaneDsp.cpp).
   class ChannelPass;
+  // The glides' pass through a block: the glides stepped sample by sample and the block's
+  // timed changes applied at their offsets (TolvaneDsp.cpp).
+  class GlidePass;
 
   // Runs `nFrames` samples of K channels (1 or 2) through the input stage, the slope tracker
   // and the output stage, sample by sample together; bypassed, copies each input while the
   // input filter and the histories keep following it. Then clears a channel whose state is
-  // no longer finite.
-  template <int K, class Math>
-  void ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
-                       int nFrames, double knee, double inGain);
+  // no longer finite. With kGliding the gains and the bypass crossfade come from `glides`,
+  // sample by sample; without, `gains` and the block's bypass hold for the block.
+  // Each variant is a function of its own, the register-hungry loop alone in it.
+  template <int K, class Math, bool kGliding>
+  [[gnu::noinline]] void ProcessChannels(Channel* const* chs, const double* const* in,
+                                         double* const* out, int nFrames, double knee,
+                                         const Gains& gains, GlidePass* glides);
+  // Smoothing's block start: takes the values as they are after a restart, starts the glides
+  // of parameters that changed between blocks, and records what each parameter heads for.
+  // Answers whether the block needs the per-sample path (a glide moves or a change comes).
+  bool PrepareGlides(const DspParams& params, const DspChange* changes, int nChanges);
+  // Heads the glides of `p` for the real value `v` over `length` samples (0: at once; the
+  // bypass crossfade otherwise takes its own time). The targets are the block values' own
+  // formulas.
+  void Head(Glides& glides, DspParam p, double v, int32_t length);
+  // The block values' formulas, shared by the block start and the timed changes.
+  double DriveOf(double gain);
+  double TameAmountOf(double tame);
   // Advances the process-wide denormal seed by `steps` steps in one atomic exchange (so
   // that concurrent instances never lose a step) and returns the seed before them.
   static int32_t ReserveDenormalSteps(int steps);
@@ -186,6 +316,15 @@ class TolvaneDsp {
   int32_t mDelay2Index = 0;
   double mRateFactor = 1.0;
   double mRateFactor2 = 2.0;
+
+  // Smoothing.
+  bool mSmoothing = false;
+  bool mRestartGlides = true;  // the next block takes the parameters as they are
+  Glides mGlides;
+  std::array<double, kNumDspParams> mHeading{};  // each parameter's last value, real units
+  int32_t mGlideLength = 1;                      // kGlideSeconds in samples
+  int32_t mFadeLength = 1;                       // kBypassFadeSeconds in samples
+  double mTameDivisor = 2.0;                     // the rate factor 2 of this block's tame amount
 
   // Active coefficients: low-pass b0 b1 b2 a1 a2, then high-pass b0 b1 b2 a1 a2.
   std::array<double, 10> mCoeffs;

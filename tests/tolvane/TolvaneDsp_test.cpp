@@ -528,7 +528,7 @@ void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
 class RealMatchesReference : public ::testing::TestWithParam<Scenario> {
  protected:
-  void Check(const Scenario& s, bool fusedProducts);
+  void Check(const Scenario& s, bool fusedProducts, bool smoothing = false);
 };
 
 // Each scenario twice: with the fused multiply-add's exact products (where the processor has
@@ -541,10 +541,11 @@ TEST_P(RealMatchesReference, BitForBit) {
   }
 }
 
-void RealMatchesReference::Check(const Scenario& s, bool fusedProducts) {
+void RealMatchesReference::Check(const Scenario& s, bool fusedProducts, bool smoothing) {
   const Signal in = MakeSignal(s.material, s.rate, s.frames);
   Pair pair(s.kneeSeed);
   pair.Real().UseFusedMultiplyAdd(fusedProducts);
+  pair.Real().UseSmoothing(smoothing);
   ASSERT_EQ(pair.Real().UsesFusedMultiplyAdd(), fusedProducts && crmath::HasFusedMultiplyAdd());
   double rate = s.rate;
   if (s.resetAtStart) pair.OnReset(rate);
@@ -614,6 +615,35 @@ void RealMatchesReference::Check(const Scenario& s, bool fusedProducts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, RealMatchesReference, ::testing::ValuesIn(Scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                           return info.param.name;
+                         });
+
+// The scenarios whose parameters hold still from block to block (rate changes included).
+std::vector<Scenario> StillScenarios() {
+  std::vector<Scenario> still;
+  for (const Scenario& s : Scenarios()) {
+    const DspParams first = s.params(0);
+    bool holds = true;
+    for (int block = 1; holds && block < s.frames; ++block) {
+      const DspParams p = s.params(block);
+      holds = std::memcmp(&p, &first, sizeof p) == 0;
+    }
+    if (holds) still.push_back(s);
+  }
+  return still;
+}
+
+// Smoothing on (as the effect runs): while the parameters hold still, nothing glides and the
+// blocks keep the literal algorithm's bits, also after a restart at a new rate.
+class RealMatchesReferenceWithSmoothing : public RealMatchesReference {};
+
+TEST_P(RealMatchesReferenceWithSmoothing, BitForBitWhileParametersHoldStill) {
+  Check(GetParam(), true, true);
+}
+
+INSTANTIATE_TEST_SUITE_P(StillScenarios, RealMatchesReferenceWithSmoothing,
+                         ::testing::ValuesIn(StillScenarios()),
                          [](const ::testing::TestParamInfo<Scenario>& info) {
                            return info.param.name;
                          });

@@ -141,11 +141,12 @@ std::vector<std::vector<T>> RenderEffect(AEffect* e, const std::vector<std::vect
   return out;
 }
 
-/// TolvaneDsp fed directly: the same plan, rate and seed, `connected` output channels (the
-/// second input silent when only one is connected).
+/// TolvaneDsp fed directly, with smoothing as the effect runs it: the same plan, rate and seed,
+/// `connected` output channels (the second input silent when only one is connected).
 std::vector<std::vector<double>> RenderDsp(const std::vector<std::vector<double>>& in, double rate,
                                            uint32_t seed, int connected = 2, double react = -1.0) {
   TolvaneDsp dsp(2);
+  dsp.UseSmoothing(true);
   dsp.OnReset(rate);
   dsp.Knee().UseSeed(seed);
   DspParams params;
