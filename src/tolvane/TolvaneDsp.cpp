@@ -925,7 +925,6 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   // Blocks where nothing glides run the block values; the others step the glides per sample.
   const bool gliding = mSmoothing && PrepareGlides(params, changes, nChanges);
   const Gains gains = Gains::Of(inGain, mDrive, mWet, mTameAmount, mBiasAmount, mOutputLevel);
-  Glides glidesAfter = mGlides;
   bool glided = false;
   auto run = [&](auto lanes, Channel* const* chs, const double* const* in, double* const* out) {
     constexpr int K = decltype(lanes)::value;
@@ -943,7 +942,7 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
     } else {
       ProcessChannels<K, SplitMath, true>(chs, in, out, nFrames, knee, gains, &pass);
     }
-    glidesAfter = pass.Result();
+    mGlidesAfter = pass.Result();
     glided = true;
   };
 
@@ -974,9 +973,9 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
     if (!glided) {  // no channel ran: the glides still go through the block
       GlidePass pass(*this, changes, nChanges);
       pass.Run(nFrames);
-      glidesAfter = pass.Result();
+      mGlidesAfter = pass.Result();
     }
-    mGlides = glidesAfter;
+    mGlides = mGlidesAfter;
   }
 }
 

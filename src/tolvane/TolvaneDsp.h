@@ -321,6 +321,7 @@ class TolvaneDsp {
   bool mSmoothing = false;
   bool mRestartGlides = true;  // the next block takes the parameters as they are
   Glides mGlides;
+  Glides mGlidesAfter;  // where a block's glides end, while its passes start from mGlides
   std::array<double, kNumDspParams> mHeading{};  // each parameter's last value, real units
   int32_t mGlideLength = 1;                      // kGlideSeconds in samples
   int32_t mFadeLength = 1;                       // kBypassFadeSeconds in samples
