@@ -125,9 +125,11 @@ class TolvaneDsp {
   bool UsesSmoothing() const { return mSmoothing; }
 
   /// A glide's length, and the bypass crossfade's, at the running rate (rounded to whole
-  /// samples, at least one).
+  /// samples, at least one). The crossfade takes 20 ms: on a steady tone its steepest step then
+  /// stays within the tone's own (the processed and the dry tone differ in level and phase,
+  /// and a shorter fade adds its slope times their difference).
   static constexpr double kGlideSeconds = 0.02;
-  static constexpr double kBypassFadeSeconds = 0.01;
+  static constexpr double kBypassFadeSeconds = 0.02;
 
   /// [main-thread] Whether the correctly rounded functions form their exact products with
   /// the fused multiply-add (the default where the processor has it) or by splitting: the

@@ -183,7 +183,7 @@ TEST(TolvaneDspSmoothing, AGainRampDeliveredPerBlockLeavesNoZipperNoise) {
   EXPECT_LE(dbc[true], -60);
 }
 
-// Bypass switched on and off again on a steady tone: through each 10 ms crossfade every step
+// Bypass switched on and off again on a steady tone: through each 20 ms crossfade every step
 // from one sample to the next stays within the largest the tone itself takes, dry or
 // processed, where the switch at one sample leaves a click. Once faded the input is copied.
 // (Processing that resumes after a bypass restarts the output filters from where they stood, so
@@ -191,7 +191,7 @@ TEST(TolvaneDspSmoothing, AGainRampDeliveredPerBlockLeavesNoZipperNoise) {
 TEST(TolvaneDspSmoothing, ABypassToggleMakesNoStepLargerThanTheToneTakes) {
   constexpr int kBlock = 256;
   constexpr int kOn = 40 * kBlock, kOff = 80 * kBlock, kFrames = 120 * kBlock;
-  constexpr int kFade = 480;  // 10 ms
+  constexpr int kFade = 960;  // kBypassFadeSeconds at 48 kHz
   const Signal in = Tone(1000, std::pow(10.0, -12.0 / 20), kFrames);
   const Plan toggle = [](int, int offset, DspParams& p, std::vector<DspChange>&) {
     p.bypass = offset >= kOn && offset < kOff ? 1 : 0;
