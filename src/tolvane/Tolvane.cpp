@@ -8,18 +8,16 @@ using namespace kantele;
 
 namespace {
 
-// The effect's parameters as the signal processing names them, by EParams index: the one table
-// both the block's values and its timed changes go through.
-constexpr DspParam kDspParamOf[kNumParams] = {
-    DspParam::kInputGain,   // kInputGain
-    DspParam::kWet,         // kWet
-    DspParam::kTame,        // kTame
-    DspParam::kReact,       // kReact
-    DspParam::kBypass,      // kBypass
-    DspParam::kOutputGain,  // kOutputGain
-    DspParam::kBias,        // kBias
-};
+// The signal processing numbers the parameters as the effect does, so an index is its DspParam.
 static_assert(kNumParams == kNumDspParams, "every parameter reaches the signal processing");
+static_assert(static_cast<int>(DspParam::kInputGain) == kInputGain &&
+                  static_cast<int>(DspParam::kWet) == kWet &&
+                  static_cast<int>(DspParam::kTame) == kTame &&
+                  static_cast<int>(DspParam::kReact) == kReact &&
+                  static_cast<int>(DspParam::kBypass) == kBypass &&
+                  static_cast<int>(DspParam::kOutputGain) == kOutputGain &&
+                  static_cast<int>(DspParam::kBias) == kBias,
+              "the signal processing's parameter numbers are the effect's");
 
 }  // namespace
 
@@ -86,15 +84,15 @@ int Tolvane::DspChannelCount() const {
 void Tolvane::ProcessBlock(Sample** inputs, Sample** outputs, int nFrames) {
   DspParams p;
   for (int i = 0; i < kNumParams; ++i) {
-    p.*kDspParamFields[static_cast<int>(kDspParamOf[i])] = GetParam(i)->GetValue();
+    p.*kDspParamFields[i] = GetParam(i)->GetValue();
   }
   const ParamChange* changes = GetBlockParamChanges();
-  const int nHost = changes ? NBlockParamChanges() : 0;
+  const int nHost = NBlockParamChanges();
   int n = 0;
   for (int i = 0; i < nHost && n < static_cast<int>(mDspChanges.size()); ++i) {
     const ParamChange& c = changes[i];
     if (c.mIdx < 0 || c.mIdx >= kNumParams) continue;
-    mDspChanges[static_cast<size_t>(n++)] = {c.mOffset, kDspParamOf[c.mIdx], c.mValue};
+    mDspChanges[static_cast<size_t>(n++)] = {c.mOffset, static_cast<DspParam>(c.mIdx), c.mValue};
   }
   mDsp.ProcessBlock(inputs, outputs, nFrames, p, GetSampleRate(),
                     CountConnectedChannels(kDirOutput), mDspChanges.data(), n);

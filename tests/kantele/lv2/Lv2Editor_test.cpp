@@ -234,11 +234,11 @@ TEST_F(Lv2EditorTest, SizeRequestsGoToTheHostAndTheHostResizes) {
   EXPECT_TRUE(mHost.mResizes.empty());
 }
 
-// An embedding host sizes the editor's window itself, to its own layout, whatever the editor
-// asked for. The editor takes each size: its picture is the largest that fits, with the design's
-// aspect ratio, centred; a click where the Bypass switch is drawn toggles Bypass; and the host
-// is not asked for another size.
-TEST_F(Lv2EditorTest, TheEditorTakesTheSizeTheHostGivesItsWindow) {
+// An embedding host sizes the editor's window itself, here to the grip's shrink that jalv and
+// Ardour once left at the old size: a click where the Bypass switch is drawn toggles Bypass,
+// and the host is not asked for another size. (How the picture fills any size the host gives
+// is the Linux window's, tested with it.)
+TEST_F(Lv2EditorTest, AClickLandsWhereTheControlIsDrawnAtTheSizeTheHostGives) {
   ASSERT_TRUE(x::HasXTest(mDisplay)) << "the X server has no XTEST extension";
   Open();
   mHost.mResizes.clear();
@@ -250,48 +250,22 @@ TEST_F(Lv2EditorTest, TheEditorTakesTheSizeTheHostGivesItsWindow) {
   const gfx::IRect switchRect = bypass->GetDrawRect();  // design units, at any zoom
   const float designWidth = static_cast<float>(Adapter().GetUI()->Width());
 
-  struct Case {
-    const char* name;
-    int width;
-    int height;
-  };
-  const Case cases[] = {
-      {"larger, the same shape", 1222, 757},
-      {"wider: room at the sides", 1500, 757},
-      {"taller: room above and below", 700, 700},
-      {"smaller, the grip's shrink", 611, 378},
-  };
-  float bypassValue = 0.f;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    XResizeWindow(mDisplay, WidgetWindow(), static_cast<unsigned>(c.width),
-                  static_cast<unsigned>(c.height));
-    XSync(mDisplay, False);
-    XRectangle picture = {};
-    ASSERT_TRUE(IdleUntil([&] {
-      picture = Picture();
-      // One side filled to the pixel, the other within the window, the picture centred.
-      return picture.width > 0 && picture.width <= c.width && picture.height <= c.height &&
-             (c.width - picture.width <= 1 || c.height - picture.height <= 1) &&
-             picture.x == (c.width - picture.width) / 2 &&
-             picture.y == (c.height - picture.height) / 2;
-    })) << picture.x
-        << ", " << picture.y << " " << picture.width << " x " << picture.height;
-    EXPECT_EQ(WidgetSize(), std::make_pair(c.width, c.height));
-    EXPECT_NEAR(static_cast<double>(picture.width) / picture.height, 1630.0 / 1010.0, 0.005);
+  XResizeWindow(mDisplay, WidgetWindow(), 611, 378);
+  XSync(mDisplay, False);
+  XRectangle picture = {};
+  ASSERT_TRUE(IdleUntil([&] {
+    picture = Picture();
+    return picture.width == 610 || picture.width == 611;
+  })) << picture.width
+      << " x " << picture.height;
 
-    // The user clicks the switch where it is drawn.
-    const float zoom = static_cast<float>(picture.width) / designWidth;
-    x::MovePointerTo(mDisplay, WidgetWindow(), picture.x + static_cast<int>(switchRect.MW() * zoom),
-                     picture.y + static_cast<int>(switchRect.MH() * zoom));
-    x::ClickButton(mDisplay, 1);
-    bypassValue = 1.f - bypassValue;
-    const Lv2UiHost::Write toggled{static_cast<uint32_t>(tolvane::kBypass), 4u, 0u, bypassValue};
-    EXPECT_TRUE(IdleUntil([&] {
-      return !mHost.mWrites.empty() && mHost.mWrites.back() == toggled;
-    })) << mHost.mWrites.size()
-        << " writes";
-  }
+  const float zoom = static_cast<float>(picture.width) / designWidth;
+  x::MovePointerTo(mDisplay, WidgetWindow(), picture.x + static_cast<int>(switchRect.MW() * zoom),
+                   picture.y + static_cast<int>(switchRect.MH() * zoom));
+  x::ClickButton(mDisplay, 1);
+  const Lv2UiHost::Write toggled{static_cast<uint32_t>(tolvane::kBypass), 4u, 0u, 1.f};
+  EXPECT_TRUE(IdleUntil([&] { return !mHost.mWrites.empty() && mHost.mWrites.back() == toggled; }))
+      << mHost.mWrites.size() << " writes";
   EXPECT_TRUE(mHost.mResizes.empty());
 }
 
