@@ -3,7 +3,9 @@
 //  - the correctly rounded math (Tanh, Tanh2, PowInt(x, 4), PowInt(x, 11), Pow3) on a seeded
 //    input set: raw bit patterns, wide magnitude ranges, the ranges the effect uses, and the
 //    doubles next to the functions' internal thresholds;
-//  - seeded stereo renders through TolvaneDsp at several parameter sets, rates and block sizes.
+//  - seeded stereo renders through TolvaneDsp at several parameter sets, rates and block sizes,
+//    and automated ones: smoothing on, timed changes inside the blocks, so that glides and
+//    bypass crossfades are compared too.
 // Every input is made from the seed with integer arithmetic and IEEE +, -, * and / alone (no C
 // library math, no standard distributions), so every platform feeds the same bits in. The
 // crossplatform_bits test compares the Windows build's file with the Linux build's byte for
@@ -19,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tolvane/TolvaneDsp.h"
@@ -26,6 +29,8 @@
 
 namespace {
 
+using tolvane::DspChange;
+using tolvane::DspParam;
 using tolvane::DspParams;
 using tolvane::TolvaneDsp;
 namespace crmath = tolvane::crmath;
@@ -217,7 +222,35 @@ struct RenderCase {
   DspParams params;
   double rate;
   std::vector<int> blocks;  // block sizes, repeated in turn
+  bool automated = false;   // smoothing on, with the timed changes of Automate
 };
+
+// An automated block's timed changes, as a host sends them: every parameter but React moves
+// at a third and at two thirds of block `b` to values made from b with integer arithmetic and
+// one IEEE division, so ramps, jumps and reversals all occur; Bypass toggles every 97th block.
+// `params` takes each parameter's last value, as ProcessBlock expects.
+void Automate(int b, int n, DspParams& params, std::vector<DspChange>& changes) {
+  changes.clear();
+  if (n < 3) return;
+  using P = DspParam;
+  for (int k = 1; k <= 2; ++k) {
+    const int32_t at = n * k / 3;
+    const int m = 2 * b + k;
+    const std::pair<P, double> moves[] = {
+        {P::kInputGain, (m * 37 % 201) / 1.0}, {P::kWet, (m * 29 % 101) / 1.0},
+        {P::kTame, (m * 13 % 11) / 10.0},      {P::kOutputGain, (20 + m * 53 % 181) / 1.0},
+        {P::kBias, (5 + m * 7 % 91) / 100.0},
+    };
+    for (const auto& [param, value] : moves) {
+      changes.push_back({at, param, value});
+      params.*tolvane::kDspParamFields[static_cast<int>(param)] = value;
+    }
+    if (k == 2 && b % 97 == 96) {
+      params.bypass = 1 - params.bypass;
+      changes.push_back({at, P::kBypass, params.bypass});
+    }
+  }
+}
 
 DspParams With(void (*change)(DspParams&)) {
   DspParams p;
@@ -241,6 +274,8 @@ const std::vector<RenderCase>& RenderCases() {
        44100,
        {128}},
       {"default-96k/512", DspParams{}, 96000, {512}},
+      {"automated/ragged", DspParams{}, 44100, {1, 13, 64, 480, 2048, 7, 0, 300}, true},
+      {"automated-96k/64", DspParams{}, 96000, {64}, true},
   };
   return cases;
 }
@@ -253,12 +288,17 @@ std::vector<double> Render(const RenderCase& rc, uint64_t seed) {
   TolvaneDsp dsp(2);
   dsp.OnReset(rc.rate);
   dsp.Knee().UseSeed(static_cast<uint32_t>(seed >> 32));
+  dsp.UseSmoothing(rc.automated);
+  DspParams params = rc.params;
+  std::vector<DspChange> changes;
   size_t b = 0;
   for (int done = 0; done < kRenderFrames; ++b) {
     const int n = std::min(rc.blocks[b % rc.blocks.size()], kRenderFrames - done);
     const double* in[2] = {inL.data() + done, inR.data() + done};
     double* out[2] = {outL.data() + done, outR.data() + done};
-    dsp.ProcessBlock(in, out, n, rc.params, rc.rate, 2);
+    if (rc.automated) Automate(static_cast<int>(b), n, params, changes);
+    dsp.ProcessBlock(in, out, n, params, rc.rate, 2, changes.data(),
+                     static_cast<int>(changes.size()));
     done += n;
   }
   std::vector<double> frames;
