@@ -238,7 +238,7 @@ void Automate(int b, int n, DspParams& params, std::vector<DspChange>& changes) 
     const int m = 2 * b + k;
     const std::pair<P, double> moves[] = {
         {P::kInputGain, (m * 37 % 201) / 1.0}, {P::kWet, (m * 29 % 101) / 1.0},
-        {P::kTame, (m * 13 % 11) / 10.0},      {P::kOutputGain, (20 + m * 53 % 181) / 1.0},
+        {P::kTame, (m * 13 % 11) / 10.0},      {P::kOutputGain, (20 + m * 53 % 81) / 1.0},
         {P::kBias, (5 + m * 7 % 91) / 100.0},
     };
     for (const auto& [param, value] : moves) {
