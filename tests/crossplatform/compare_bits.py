@@ -138,7 +138,7 @@ def same_file(name_a, path_a, name_b, path_b):
 
 def renders_in_range(path):
     """True if every rendered sample is finite and within [-1, 1] (within [-3, 3] in the
-    automated renders, whose low Wet lets the dry input through, peaks of 2.2 included); else
+    automated renders, whose Bypass passes the input through, peaks of 2.2 included); else
     says where not."""
     _, sections = read_sections(path)
     good = True
