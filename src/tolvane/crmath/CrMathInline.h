@@ -178,7 +178,7 @@ TOLVANE_CRMATH_INLINE void Pow4Kernel(V x, V& y, V& low, V& high, P products) {
 
 // 3^g = 2^m 2^(j / kExp2Steps) e^r for |g| in [kPow3OneBelow, kPow3FastBelow), g not an
 // integer >= 0; sets hi + lo, 3^g / 2^m to a relative error below kPow3FastError (the worst
-// measured is 2^-NN), and returns m.
+// measured is 2^-81.7), and returns m.
 //  - g ln3 = p + e + g ln3lo with p + e = g ln3hi exactly, within 2^-96 of g ln 3.
 //  - k = m kExp2Steps + j is p kExp2Steps / ln2 rounded to an integer (|k| < 2^18), and
 //    r = g ln3 - k c with c = c1 + c2 + c3 = ln2 / kExp2Steps: |r| <= c / 2 + 2^-25 < 2^-9.4.
@@ -186,8 +186,8 @@ TOLVANE_CRMATH_INLINE void Pow4Kernel(V x, V& y, V& low, V& high, P products) {
 //    multiples of ulp(p) and their difference is below 2^52 of them); r = rh + rl with
 //    |rl| <= ulp(rh) / 2, within 2^-94.
 //  - e^r - 1 = rh + rh^2 / 2 + rh^3 Q(rh) + rl (1 + rh), Q through rh^4 / 7! (the next term
-//    is below 2^-91); E = eh + el with |el| <= ulp(eh) / 2, within about 2^-83 (the rounding
-//    of the cubic term, below 2^-30, dominates).
+//    is below 2^-91); E = eh + el with |el| <= ulp(eh) / 2, within about 2^-81 (five
+//    roundings of 2^-84 in the cubic term, below 2^-30, dominate).
 //  - 3^g / 2^m = (th + tl)(1 + E) = th + th eh + tl + th el + tl eh, th eh exactly.
 template <class P>
 TOLVANE_CRMATH_INLINE int Pow3KernelParts(double g, double& hi, double& lo, P products) {
