@@ -178,7 +178,7 @@ TOLVANE_CRMATH_INLINE void Pow4Kernel(V x, V& y, V& low, V& high, P products) {
 
 // 3^g = 2^m 2^(j / kExp2Steps) e^r for |g| in [kPow3OneBelow, kPow3FastBelow), g not an
 // integer >= 0; sets hi + lo, 3^g / 2^m to a relative error below kPow3FastError (the worst
-// measured is 2^-81.7), and returns m.
+// measured is 2^-81.6), and returns m.
 //  - g ln3 = p + e + g ln3lo with p + e = g ln3hi exactly, within 2^-96 of g ln 3.
 //  - k = m kExp2Steps + j is p kExp2Steps / ln2 rounded to an integer (|k| < 2^18), and
 //    r = g ln3 - k c with c = c1 + c2 + c3 = ln2 / kExp2Steps: |r| <= c / 2 + 2^-25 < 2^-9.4.
