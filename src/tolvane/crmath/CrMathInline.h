@@ -181,10 +181,10 @@ TOLVANE_CRMATH_INLINE void Pow4Kernel(V x, V& y, V& low, V& high, P products) {
 // measured is 2^-81.6), and returns m.
 //  - g ln3 = p + e + g ln3lo with p + e = g ln3hi exactly, within 2^-96 of g ln 3.
 //  - k = m kExp2Steps + j is p kExp2Steps / ln2 rounded to an integer (|k| < 2^18), and
-//    r = g ln3 - k c with c = c1 + c2 + c3 = ln2 / kExp2Steps: |r| <= c / 2 + 2^-25 < 2^-9.4.
-//    k c1 and k c2 are exact (c1 and c2 have 34 bits), and so is p - k c1 (both are
-//    multiples of ulp(p) and their difference is below 2^52 of them); r = rh + rl with
-//    |rl| <= ulp(rh) / 2, within 2^-94.
+//    r = g ln3 - k c with c = c1 + c2 + c3 = ln2 / kExp2Steps: |r| < c / 2 + 2^-32 < 2^-9.4.
+//    k c1 and k c2 are exact (c1 and c2 have 34 bits), and so is p - k c1 (p itself for
+//    k = 0; else |p| >= 2^-10, both are multiples of ulp(p) >= 2^-62 and their difference
+//    is below 2^-9.4); r = rh + rl with |rl| <= ulp(rh) / 2, within 2^-94.
 //  - e^r - 1 = rh + rh^2 / 2 + rh^3 Q(rh) + rl (1 + rh), Q through rh^4 / 7! (the next term
 //    is below 2^-91); E = eh + el with |el| <= ulp(eh) / 2, within about 2^-81 (five
 //    roundings of 2^-84 in the cubic term, below 2^-30, dominate).
