@@ -131,6 +131,16 @@ std::vector<double> Pow3Edges() {
   }
   AddAround(out, 647.0, 5);
   AddAround(out, -680.0, 5);
+  AddAround(out, detail::kPow3FastBelow, 5);
+  AddAround(out, -detail::kPow3FastBelow, 5);
+  // The fast path's grid on g in about [-5, 5]: where its index changes (g log2 3 halfway
+  // between multiples of 1 / kExp2Steps) and where its power of two does (g log2 3 an
+  // integer, the grid's first point reached from below).
+  const double log2of3 = std::log2(3.0);
+  for (int i = -2000; i <= 2000; ++i) {
+    AddAround(out, (i + 0.5) / (tables::kExp2Steps * log2of3), 1);
+    if (i % tables::kExp2Steps == 0) AddAround(out, i / (tables::kExp2Steps * log2of3), 3);
+  }
   return out;
 }
 
@@ -166,7 +176,8 @@ double Draw(Function f, SplitMix64& r) {
       if (pick < 7) return WithExponent(r, -110, 100);
       return AnyBits(r);
     case Function::kPow3:
-      if (pick < 5) return Uniform(r, 0, 2);
+      if (pick < 3) return Uniform(r, 0, 2);
+      if (pick < 5) return Uniform(r, -4, 4);
       if (pick < 7) return Uniform(r, -700, 700);
       if (pick < 9) return WithExponent(r, -65, 10);
       return AnyBits(r);

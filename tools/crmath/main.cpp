@@ -100,7 +100,15 @@ Record PublicRecord(Function f, double x, double partner) {
       r.result = crmath::PowInt(x, 11);
       if (!PowIntVariantsAgree(x, 11, r.result)) r.flags |= kVariantMismatch;
       break;
-    case Function::kPow3: r.result = crmath::Pow3(x); break;
+    case Function::kPow3:
+      r.result = crmath::Pow3(x);
+      if (ax >= detail::kPow3OneBelow && ax < detail::kPow3FastBelow &&
+          !(x > 0 && x == std::floor(x))) {
+        if (!detail::Pow3Fast(x, y)) r.flags |= kSlowPath;
+        detail::Pow3FastParts(x, r.fastHi, r.fastLo);
+        r.flags |= kFastParts;
+      }
+      break;
   }
   return r;
 }
@@ -151,7 +159,8 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   if (bounds) {
-    std::printf("tanh %a\npow4 %a\n", detail::kTanhFastError, detail::kPow4FastError);
+    std::printf("tanh %a\npow4 %a\npow3 %a\n", detail::kTanhFastError, detail::kPow4FastError,
+                detail::kPow3FastError);
     return 0;
   }
   const auto function = tolvane::crmath::verify::FunctionNamed(functionName);

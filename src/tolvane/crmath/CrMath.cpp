@@ -43,13 +43,14 @@ bool HasFusedMultiplyAdd() {
 double Pow3(double g) {
   if (g != g) return g + g;
   const double ag = g < 0 ? -g : g;
-  // |g| ln3 below 2^-59: 3^g is within 2^-58 of 1 and rounds to it.
-  if (ag < 0x1p-60) return 1.0;
+  if (ag < detail::kPow3OneBelow) return 1.0;
   if (g > 647) return std::numeric_limits<double>::infinity();  // 3^647 > 2^1025
   if (g < -680) return 0.0;                                     // 3^-680 < 2^-1077
   if (g > 0 && static_cast<double>(static_cast<int>(g)) == g) {
     return detail::PowIntExact(3.0, static_cast<int>(g));  // an exact product
   }
+  double y;
+  if (ag < detail::kPow3FastBelow && detail::Pow3Fast(g, y)) return y;
   return detail::Pow3Slow(g);
 }
 

@@ -11,8 +11,8 @@
 /// fused multiply-add only as an explicit operation in the `Fused` variants, which a
 /// caller picks after a run-time check (the build keeps contraction off).
 ///
-/// Each function first evaluates a fast path carrying about 2^-66 (tanh) or 2^-100
-/// (x^4) relative error and rounds from it when both ends of that error bound round to
+/// Each function first evaluates a fast path carrying about 2^-66 (tanh), 2^-78 (3^g) or
+/// 2^-100 (x^4) relative error and rounds from it when both ends of that error bound round to
 /// the same double; otherwise, rarely, an exact slow path decides (multi-precision
 /// arithmetic, more limbs until the rounding is certain).
 ///
@@ -36,7 +36,7 @@ inline double PowInt(double x, int n);
 /// need (the same results, sooner). [any-thread] after the first call.
 bool HasFusedMultiplyAdd();
 /// 3^g: 0 for -infinity, infinity for +infinity and above about 646.07, exact for
-/// integral g >= 0.
+/// integral g >= 0; a fast path for |g| below 600.
 double Pow3(double g);
 
 }  // namespace tolvane::crmath
