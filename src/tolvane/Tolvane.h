@@ -37,7 +37,7 @@ class Tolvane final : public kantele::IPluginAdapter {
   /// start and the host's timed changes inside it (`GetBlockParamChanges`) reach the sound
   /// sample by sample (see TolvaneDsp). Never allocates or locks.
   void ProcessBlock(kantele::Sample** inputs, kantele::Sample** outputs, int nFrames) override;
-  /// [main-thread] Takes the sample rate's coefficient set; the next block takes the parameters
+  /// [main-thread] Takes the sample rate's filters; the next block takes the parameters
   /// as they are, without gliding.
   void OnReset() override;
 

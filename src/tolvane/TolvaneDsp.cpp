@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "tolvane/FilterDesign.h"
 #include "tolvane/crmath/CrMath.h"
 
 #if defined(__FAST_MATH__)
@@ -15,7 +16,9 @@ namespace tolvane {
 
 namespace {
 
-// The coefficient sets: low-pass at 20 kHz (b0 b1 b2 a1 a2), then high-pass at 20 Hz.
+// The coefficient sets: low-pass at 20 kHz (b0 b1 b2 a1 a2), then high-pass at 20 Hz. The
+// rates of kRateCoeffs keep these bits; every other rate's filters are designed for it
+// (FilterDesign.h, whose design these sets are).
 constexpr std::array<double, 10> kInitialCoeffs = {
     0.8132425994466649,  1.6264851988933298, 0.8132425994466649,  1.5912978843171357,
     0.661672513469524,   0.9979870964295267, -1.9959741928590533, 0.9979870964295267,
@@ -199,8 +202,12 @@ void TolvaneDsp::OnReset(double sampleRate) {
   mRate = sampleRate;
   const int32_t rate = TruncToInt32(sampleRate);
   for (const RateCoeffs& set : kRateCoeffs) {
-    if (set.rate == rate) mCoeffs = set.coeffs;
+    if (set.rate == rate) {
+      mCoeffs = set.coeffs;
+      return;
+    }
   }
+  mCoeffs = DesignRateFilters(sampleRate);
 }
 
 namespace {

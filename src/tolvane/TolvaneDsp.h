@@ -47,15 +47,16 @@ struct DspChange {
 ///
 /// Guarantees:
 ///  - Bit-exact: every output sample and every block value is, bit for bit, what the
-///    algorithm's literal statement computes, except where a safety rule below applies.
+///    algorithm's literal statement computes, except where a departure below applies.
 ///    Every floating-point operation that reaches a result is the stated one, on the
 ///    stated operands in the stated order, with contraction and fast-math off. What
 ///    differs cannot change a bit: the histories are rings rather than arrays shifted
 ///    every sample, work whose result is never used is skipped, and identities (x - 0, a
 ///    second clamp, a guard added to a divisor of 1 or more) are left out.
 ///  - Platform-independent: tanh, x^4, x^11 and 3^g are the correctly rounded ones of
-///    crmath (CrMath.h), so every output depends on the inputs, parameters, rate and seed
-///    alone: every platform, compiler and C library gives the same bits.
+///    crmath (CrMath.h), and the filters designed for a rate off the table use no C library
+///    function (FilterDesign.h), so every output depends on the inputs, parameters, rate and
+///    seed alone: every platform, compiler and C library gives the same bits.
 ///  - Channels are processed in pairs, sample by sample, their tanh side by side in SIMD
 ///    lanes; each channel's arithmetic, and the denormal sequence's order across channels,
 ///    are those of processing the channels one after the other.
@@ -67,13 +68,15 @@ struct DspChange {
 ///    kBypassFadeSeconds; React stays per block. Parameters that stand still give, bit for
 ///    bit, the output without smoothing, and a glide that has ended leaves every block value
 ///    exactly as a static one: the literal algorithm then holds again.
-///  - Safety rules, each a departure from the literal statement:
+///  - Departures from the literal statement (safety rules and mended faults):
 ///     - a channel whose state is no longer finite at the end of a block (a NaN or
 ///       infinite input, or an input near the largest double) has its state cleared,
 ///       so it recovers as soon as its input is finite again; while the state stays
 ///       finite nothing changes;
 ///     - a sample rate that is not finite and positive is ignored (the previous rate
 ///       and coefficients stay);
+///     - a rate off the coefficient table gets the filters designed for it (the literal
+///       statement keeps the active set, whose cutoffs then sit wrong for the rate);
 ///     - values truncated to integers (parameters, rates) are clamped to the 32-bit
 ///       range first, NaN counting as 0;
 ///     - the process-wide denormal seed is a relaxed atomic, advanced by a
@@ -85,10 +88,11 @@ class TolvaneDsp {
   /// [main-thread] Allocates the state of `channels` channels (at least 2), all zero.
   explicit TolvaneDsp(int channels);
 
-  /// [main-thread] Records the rate and selects its coefficient set (44100,
-  /// 48000, 88200, 96000, 192000 Hz; any other rate keeps the active set).
-  /// Never touches filter state or histories. Processing restarts: the next block takes the
-  /// parameters as they are, without gliding (also when the rate is refused).
+  /// [main-thread] Records the rate and selects its filters: the coefficient table's set at
+  /// 44100, 48000, 88200, 96000 and 192000 Hz (the rate truncated to an integer), at any other
+  /// rate the same filters designed for it (DesignRateFilters, FilterDesign.h). Does not
+  /// allocate or lock. Never touches filter state or histories. Processing restarts: the next block
+  /// takes the parameters as they are, without gliding (also when the rate is refused).
   void OnReset(double sampleRate);
 
   /// [audio-thread] Processes max(2, connectedOutputs) channels of `nFrames`

@@ -274,6 +274,7 @@ const std::vector<RenderCase>& RenderCases() {
        44100,
        {128}},
       {"default-96k/512", DspParams{}, 96000, {512}},
+      {"default-176.4k/512", DspParams{}, 176400, {512}},  // filters designed for the rate
       {"automated/ragged", DspParams{}, 44100, {1, 13, 64, 480, 2048, 7, 0, 300}, true},
       {"automated-96k/64", DspParams{}, 96000, {64}, true},
   };

@@ -13,6 +13,8 @@
 //  - the knee is always deterministic: block k after UseSeed(S) seeds its
 //    Mersenne Twister with (S + k) mod 2^32;
 //  - the denormal seed is a member that the test sets, not a process-wide value;
+//  - a test can hand it a coefficient set (the effect designs its filters at rates off the
+//    coefficient table, where the literal algorithm keeps the active set);
 //  - a coverage record counts how often each conditional branch ran, so a test
 //    can show that a comparison really exercised the stages it claims to.
 
@@ -64,6 +66,8 @@ class ReferenceDsp {
   /// The denormal replacement seed (the effect's process-wide value, here a member).
   void SetDenormalSeed(int32_t seed) { mDenormalSeed = seed; }
   int32_t DenormalSeed() const { return mDenormalSeed; }
+  /// Makes `coeffs` the active set, as OnReset does with a set of its table.
+  void UseCoefficients(const Coefficients& coeffs) { mCoeffs = coeffs; }
 
   /// Zeroes every per-channel cell of channel `c`, as after construction.
   void ResetChannel(int c);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "support/AllocTrap.h"
+#include "tolvane/FilterDesign.h"
 #include "tolvane/ReferenceDsp.h"
 #include "tolvane/crmath/CrMath.h"
 
@@ -25,7 +27,8 @@
 // algorithm states directly (bypass copies, wet 0, the soft clip's ceiling, the
 // first sample after construction, block values per rate) are checked against
 // values derived by hand. The faults TolvaneDsp deliberately mends (non-finite
-// state, invalid rates, out-of-range switch parameters) are checked on it alone.
+// state, invalid rates, out-of-range switch parameters, filters kept at a rate off the
+// coefficient table) are checked on it alone.
 
 namespace tolvane::test {
 namespace {
@@ -56,6 +59,12 @@ int32_t AdvanceDenormalSeed(int32_t seed, long count) {
 }
 
 bool IsGuarded(double x) { return x < 1.2e-38 && -x < 1.2e-38; }
+
+// Whether OnReset takes the set of `rate` (truncated) from the coefficient table.
+bool OnCoefficientTable(double rate) {
+  const double listed[] = {44100, 48000, 88200, 96000, 192000};
+  return std::find(std::begin(listed), std::end(listed), std::trunc(rate)) != std::end(listed);
+}
 
 // ---------------------------------------------------------------------------
 // Test material.
@@ -233,9 +242,15 @@ class Pair {
   ReferenceDsp& Ref() { return mRef; }
   const Outputs& Last() const { return mOut; }
 
+  // Off the coefficient table the effect designs its filters for the rate (a mended fault,
+  // checked in its section below) where the literal algorithm keeps the active set: the
+  // reference takes the designed set, so that everything else is still compared bit for bit.
   void OnReset(double rate) {
     mReal.OnReset(rate);
     mRef.OnReset(rate);
+    if (std::isfinite(rate) && rate > 0 && !OnCoefficientTable(rate)) {
+      mRef.UseCoefficients(DesignRateFilters(rate));
+    }
   }
 
   // Runs one block of both; the real and the reference may be given different
@@ -848,32 +863,6 @@ TEST_F(TolvaneDspEdgeCases, FullRateValuesAreExactAt44100) {
   EXPECT_EQ(dsp.RateBlend(), 0.0);
 }
 
-TEST_F(TolvaneDspEdgeCases, OnlyListedRatesSelectCoefficients) {
-  TolvaneDsp dsp(2);
-  const Coefficients& initial = ReferenceDsp::InitialCoefficients();
-  EXPECT_EQ(dsp.ActiveCoefficients(), initial);
-  // A fresh instance at an unlisted rate keeps the initial set.
-  for (double rate : {32000.0, 22050.0, 176400.0, 47999.99}) {
-    dsp.OnReset(rate);
-    EXPECT_EQ(dsp.ActiveCoefficients(), initial) << rate;
-    EXPECT_EQ(dsp.Rate(), rate);
-  }
-  for (int rate : {44100, 48000, 88200, 96000, 192000}) {
-    dsp.OnReset(rate);
-    EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(rate)) << rate;
-    // Afterwards an unlisted rate keeps the last listed set.
-    dsp.OnReset(32000);
-    EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(rate)) << rate;
-  }
-  // The rate is truncated before the switch.
-  dsp.OnReset(48000.9);
-  EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(48000));
-  // ProcessBlock never selects coefficients.
-  const Signal in = MakeSignal(Material::kNoise, 44100, 16);
-  Render(dsp, in, DspParams{}, 96000, 16);
-  EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(48000));
-}
-
 TEST_F(TolvaneDspEdgeCases, BypassCopiesInputBitForBit) {
   TolvaneDsp dsp(2);
   dsp.OnReset(44100);
@@ -1162,6 +1151,112 @@ TEST_F(TolvaneDspMendedFaults, NonFiniteChannelRestartsFromZeroStateAlone) {
   pair.Ref().ResetChannel(0);
   for (++block; block < 120; ++block) {
     ASSERT_TRUE(pair.Process(in, 64 * block, 64, DspParams{}, 96000)) << "block " << block;
+  }
+}
+
+// The table's rates take its sets, bit for bit, whatever came before; any other rate takes
+// the filters designed for it, never a set left from an earlier rate.
+TEST_F(TolvaneDspMendedFaults, RatesOffTheTableGetTheirOwnFilters) {
+  TolvaneDsp dsp(2);
+  EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::InitialCoefficients());
+  for (int listed : {44100, 48000, 88200, 96000, 192000}) {
+    dsp.OnReset(listed);
+    EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(listed)) << listed;
+    for (double rate : {32000.0, 22050.0, 176400.0, 47999.99}) {
+      dsp.OnReset(rate);
+      EXPECT_EQ(dsp.ActiveCoefficients(), DesignRateFilters(rate)) << rate << " after " << listed;
+      EXPECT_EQ(dsp.Rate(), rate);
+    }
+  }
+  // The rate is truncated before the table is consulted.
+  dsp.OnReset(48000.9);
+  EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(48000));
+  // ProcessBlock never selects coefficients.
+  Render(dsp, MakeSignal(Material::kNoise, 44100, 16), DspParams{}, 96000, 16);
+  EXPECT_EQ(dsp.ActiveCoefficients(), ReferenceDsp::CoefficientsForRate(48000));
+}
+
+// The active filters' response, from their coefficients, at table rates and designed ones: the
+// low-pass has its Q at its cutoff (20 kHz; below 41.67 kHz 96 % of the Nyquist frequency),
+// the high-pass its Q at 20 Hz, 1 kHz passes flat, where the cutoff is below 20 kHz the band's
+// top (15 kHz at 32 kHz) loses at most 1.5 dB through the two low-passes, and 1.5 times the
+// cutoff each low-pass cuts at least what the analog filter cuts (the bilinear design
+// approaches it as the rate grows). At the table's rates the design, with the entry's Q,
+// reproduces the entry within a few units in the last place: it is the table's design (a Q
+// off by 0.0001 moves some coefficient by more than 1e-6).
+struct FilterCase {
+  double rate;
+  double lowPassCutoff;
+  double lowPassQ;  // the table's Q at its rates, kFilterQ elsewhere
+  double highPassQ;
+};
+
+void PrintTo(const FilterCase& fc, std::ostream* os) { *os << fc.rate << " Hz"; }
+
+class ActiveFilters : public TolvaneDspMendedFaults,
+                      public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(ActiveFilters, ResponseFitsTheRate) {
+  const FilterCase& fc = GetParam();
+  TolvaneDsp dsp(2);
+  dsp.OnReset(fc.rate);
+  const double* lowPass = dsp.ActiveCoefficients().data();
+  const double* highPass = lowPass + 5;
+  auto gainDb = [&](const double* c, double hz) {
+    const std::complex<double> z1 = std::polar(1.0, -6.283185307179586 * hz / fc.rate);
+    const std::complex<double> h =
+        (c[0] + z1 * (c[1] + z1 * c[2])) / (1.0 + z1 * (c[3] + z1 * c[4]));
+    return 20 * std::log10(std::abs(h));
+  };
+  if (OnCoefficientTable(fc.rate)) {
+    const BiquadCoefficients lp = DesignLowPass(kLowPassCutoff / fc.rate, fc.lowPassQ);
+    const BiquadCoefficients hp = DesignHighPass(kHighPassCutoff / fc.rate, fc.highPassQ);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_NEAR(lp[i], lowPass[i], 1e-15) << "low-pass coefficient " << i;
+      EXPECT_NEAR(hp[i], highPass[i], 1e-15) << "high-pass coefficient " << i;
+    }
+  }
+  EXPECT_NEAR(gainDb(lowPass, fc.lowPassCutoff), 20 * std::log10(fc.lowPassQ), 0.01);
+  EXPECT_NEAR(gainDb(highPass, 20), 20 * std::log10(fc.highPassQ), 0.01);
+  EXPECT_NEAR(2 * gainDb(lowPass, 1000) + gainDb(highPass, 1000), 0, 0.01);
+  if (fc.lowPassCutoff < kLowPassCutoff) {
+    const double topTone = fc.rate / 2 * 15 / 16;  // 15 kHz at 32 kHz
+    EXPECT_GT(2 * gainDb(lowPass, topTone), -1.5);
+  }
+  const double r = 1.5;
+  if (r * fc.lowPassCutoff < fc.rate / 2) {
+    const double q = fc.lowPassQ;
+    const double analogDb = -10 * std::log10((1 - r * r) * (1 - r * r) + r * r / (q * q));
+    EXPECT_LT(gainDb(lowPass, r * fc.lowPassCutoff), analogDb);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ActiveFilters,
+                         ::testing::Values(FilterCase{22050, 10584, kFilterQ, kFilterQ},
+                                           FilterCase{32000, 15360, kFilterQ, kFilterQ},
+                                           FilterCase{44100, 20000, 0.7171, 0.7071},
+                                           FilterCase{48000, 20000, 0.717, 0.717},
+                                           FilterCase{88200, 20000, 0.717, 0.717},
+                                           FilterCase{96000, 20000, 0.717, 0.717},
+                                           FilterCase{176400, 20000, kFilterQ, kFilterQ},
+                                           FilterCase{192000, 20000, 0.7071, 0.717},
+                                           FilterCase{352800, 20000, kFilterQ, kFilterQ},
+                                           FilterCase{384000, 20000, kFilterQ, kFilterQ},
+                                           FilterCase{768000, 20000, kFilterQ, kFilterQ}),
+                         [](const ::testing::TestParamInfo<FilterCase>& info) {
+                           return RateName(info.param.rate);
+                         });
+
+// Absurd rates too get finite, stable filters (both poles inside the unit circle: |a2| < 1
+// and |a1| < 1 + a2): every cutoff stays below the Nyquist frequency.
+TEST_F(TolvaneDspMendedFaults, EveryRateGetsStableFilters) {
+  for (double rate : {1e-300, 1.0, 30.0, 41.0, 8000.0, 41000.0, 44099.0, 2822400.0, 1e9}) {
+    const RateFilters f = DesignRateFilters(rate);
+    for (int section : {0, 5}) {
+      for (int i = 0; i < 5; ++i) EXPECT_TRUE(std::isfinite(f[section + i])) << rate;
+      EXPECT_LT(std::fabs(f[section + 4]), 1) << rate << " Hz, section " << section;
+      EXPECT_LT(std::fabs(f[section + 3]), 1 + f[section + 4]) << rate << " Hz, " << section;
+    }
   }
 }
 
