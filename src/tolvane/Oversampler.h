@@ -31,6 +31,10 @@ namespace tolvane {
 /// multiply-adds; the SSE2 path computes neighbouring outputs in its two lanes, each the scalar
 /// sum.
 ///
+/// Bad input: the filters have no feedback, so a NaN or infinite sample spoils only the outputs
+/// within the filters' reach (up to 2 LatencySamples() host samples later); the chain recovers by
+/// itself, and Reset clears it at once.
+///
 /// Threads: Configure allocates and belongs to the main thread (or wherever processing is
 /// stopped); everything else runs on the audio thread without allocation or lock. Channels are
 /// independent: each has its own up-sampler and down-sampler state, and the effect between

@@ -94,6 +94,43 @@ void Equal(const std::vector<double>& a, const std::vector<double>& b) {
   EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0);
 }
 
+// The textbook cascade the polyphase stages must equal: stage s up-samples by putting each
+// sample, doubled, at every other position of a zero signal and convolving with the stage's
+// full 4K - 1 taps (centre 1/2, zeros between the side taps); down-samples by convolving and
+// keeping the even samples.
+std::vector<double> FullTaps(int s) {
+  const int k = halfband::kHalfLength[s], c = 2 * k - 1;
+  std::vector<double> h(static_cast<size_t>(4 * k - 1), 0.0);
+  h[c] = 0.5;
+  for (int i = 0; i < k; ++i) h[c + 2 * i + 1] = h[c - 2 * i - 1] = halfband::kSideTaps[s][i];
+  return h;
+}
+std::vector<double> Convolve(const std::vector<double>& x, const std::vector<double>& h) {
+  std::vector<double> y(x.size(), 0.0);
+  for (size_t n = 0; n < x.size(); ++n)
+    for (size_t k = 0; k < h.size() && k <= n; ++k) y[n] += h[k] * x[n - k];
+  return y;
+}
+std::vector<double> ReferenceUp(std::vector<double> x, int factorLog2) {
+  for (int s = 0; s < factorLog2; ++s) {
+    std::vector<double> stuffed(2 * x.size(), 0.0);
+    for (size_t m = 0; m < x.size(); ++m) stuffed[2 * m] = 2 * x[m];
+    x = Convolve(stuffed, FullTaps(s));
+  }
+  return x;
+}
+// `delay` high-rate samples of silence first: what rounds the latency to whole host samples.
+std::vector<double> ReferenceDown(std::vector<double> x, int factorLog2, int delay) {
+  x.insert(x.begin(), static_cast<size_t>(delay), 0.0);
+  x.resize(x.size() - static_cast<size_t>(delay));
+  for (int s = factorLog2 - 1; s >= 0; --s) {
+    const std::vector<double> filtered = Convolve(x, FullTaps(s));
+    x.resize(x.size() / 2);
+    for (size_t m = 0; m < x.size(); ++m) x[m] = filtered[2 * m];
+  }
+  return x;
+}
+
 class OversamplerTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override { os.Configure(GetParam(), 2, kMaxBlock); }
@@ -116,6 +153,27 @@ TEST_P(OversamplerTest, SinesComeBackAtTheirLevelDelayedByTheLatency) {
       EXPECT_LE(worst, amplitude * tolerance);
     }
   }
+}
+
+TEST_P(OversamplerTest, MatchesTheTextbookCascade) {
+  const int factorLog2 = GetParam(), factor = os.Factor();
+  const std::vector<double> in = Noise(400, 17);
+  const std::vector<double> high = UpAll(os, in, 64);
+  const std::vector<double> expectedHigh = ReferenceUp(in, factorLog2);
+  for (size_t i = 0; i < high.size(); ++i) ASSERT_NEAR(high[i], expectedHigh[i], 1e-14) << i;
+
+  // A linear-phase filter of 4K - 1 taps delays by 2K - 1 samples of its high rate, once up
+  // and once down; the rest of the latency is the delay in front of the last stage down.
+  int filterDelay = 0;
+  for (int s = 0; s < factorLog2; ++s)
+    filterDelay += 2 * (2 * halfband::kHalfLength[s] - 1) << (factorLog2 - 1 - s);
+  const int pad = os.LatencySamples() * factor - filterDelay;
+  EXPECT_GE(pad, 0);
+  EXPECT_LT(pad, factor);
+  const std::vector<double> noiseHigh = Noise(400 * factor, 19);
+  const std::vector<double> low = DownAll(os, noiseHigh, 64);
+  const std::vector<double> expectedLow = ReferenceDown(noiseHigh, factorLog2, pad);
+  for (size_t i = 0; i < low.size(); ++i) ASSERT_NEAR(low[i], expectedLow[i], 1e-14) << i;
 }
 
 TEST_P(OversamplerTest, RoundTripImpulseIsSymmetricAboutTheLatency) {
@@ -220,6 +278,20 @@ TEST_P(OversamplerTest, ResetAndSelectFactorClearTheState) {
   EXPECT_EQ(highest.Factor(), 1 << GetParam());
   EXPECT_EQ(highest.LatencySamples(), os.LatencySamples());
   Equal(RoundTrip(highest, in, 64), reference);
+}
+
+TEST_P(OversamplerTest, RecoversFromNonFiniteInput) {
+  // No feedback: a NaN or an infinity spoils only the outputs the filters reach it with.
+  std::vector<double> in = Noise(600, 23);
+  const std::vector<double> clean = RoundTrip(os, in, 64);
+  os.Reset();
+  in[0] = std::nan("");
+  in[1] = HUGE_VAL;
+  const std::vector<double> out = RoundTrip(os, in, 64);
+  const int reach = 2 * os.LatencySamples() + 2;
+  EXPECT_TRUE(std::isnan(out[os.LatencySamples()]));
+  Equal(std::vector<double>(out.begin() + reach, out.end()),
+        std::vector<double>(clean.begin() + reach, clean.end()));
 }
 
 TEST_P(OversamplerTest, AudioPathDoesNotAllocate) {
