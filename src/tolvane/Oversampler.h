@@ -36,9 +36,10 @@ namespace tolvane {
 /// itself, and Reset clears it at once.
 ///
 /// Threads: Configure allocates and belongs to the main thread (or wherever processing is
-/// stopped); everything else runs on the audio thread without allocation or lock. Channels are
-/// independent: each has its own up-sampler and down-sampler state, and the effect between
-/// Up and Down may run at the high rate on any number of them.
+/// stopped); everything else runs on the audio thread without allocation or lock, one call at a
+/// time per instance (the channels share a scratch buffer). Channels are independent: each has
+/// its own up-sampler and down-sampler state, so channels may be interleaved in any order, and
+/// the effect between Up and Down may run at the high rate on any number of them.
 class Oversampler {
  public:
   static constexpr int kMaxFactorLog2 = 4;
