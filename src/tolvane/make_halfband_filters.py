@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Writes the half-band filters of Tolvane's oversampler (OversamplerFilters.h).
+
+Stage k (1..4) of the oversampler runs between 2^(k-1) and 2^k times the host rate. Its filter is
+a linear-phase half-band FIR of N = 4K - 1 taps: the centre tap is 1/2, every other tap is zero,
+and the K distinct side taps h_i = h[c +- (2i + 1)] (c = 2K - 1 the centre) are a windowed sinc,
+  h_i = (-1)^i / (pi (2i + 1)) * I0(beta sqrt(1 - ((2i + 1) / c)^2)) / I0(beta),
+scaled so that the response is exactly 1 at DC and 0 at the stage's Nyquist rate. K and beta
+are fixed below, chosen as the shortest Kaiser design that reaches each stage's rejection.
+
+Every value is computed with mpmath at 320 bits and rounded once to the nearest double
+(written as exact hexadecimal literals), so the header is the same bits on every build
+machine. The responses of the rounded coefficients are then checked against the stage's
+requirements: the build fails if one is missed.
+
+Usage: make_halfband_filters.py OUTPUT.h
+"""
+import math
+import sys
+
+import mpmath
+
+mpmath.mp.prec = 320
+
+# The audio band every stage keeps flat, and the host rate the stages are designed for: at
+# 44.1 kHz the first stage's transition band is narrowest (20 kHz to 24.1 kHz); at 48 kHz and
+# above every stage has more room.
+PASS_HZ = 20000
+DESIGN_RATE = 44100
+
+# Per stage: (K, beta, required stopband rejection in dB). The stopband of stage k runs from
+# 2^(k-1) fs - 20 kHz to its Nyquist rate 2^(k-1) fs (fs the host rate), the band that the
+# stage's decimation folds onto 0..20 kHz and that holds the up-sampler's images of 0..20 kHz.
+#  - Stage 1 (host rate <-> 2x): its stopband holds the images of the full-level input and the
+#    low-order harmonics that fold straight into the audio band: 100 dB.
+#  - Stage 2 (2x <-> 4x): images of the full-level input near 2 fs, which the saturator mixes
+#    into the audio band with the 3rd to 4th harmonic of its slope (about -10 dB for a 20 kHz
+#    tone at heavy drive), and the 4th and 5th harmonics of a 20 kHz tone folding: 100 dB (the
+#    wide transition band makes it cheap).
+#  - Stage 3 (4x <-> 8x): mixing with the 8th harmonic of the slope, folding from the 8th-9th
+#    harmonics (below -20 dB at heavy drive): 90 dB.
+#  - Stage 4 (8x <-> 16x): the 17th-18th harmonics (below -25 dB): 80 dB.
+# Each leaves the 16x chain's lines from its stopband below -95 dBc with 5 to 10 dB to spare.
+STAGES = [
+    (36, "10.3", 100.0),
+    (7, "11.1", 100.0),
+    (5, "10.9", 90.0),
+    (2, "2.5", 80.0),
+]
+
+# The flatness every factor's round trip (up then down) keeps over 0..20 kHz, in dB.
+RIPPLE_DB = 0.01
+CHECK_RATES = [44100, 48000]
+
+
+def side_taps(k_half, beta_text):
+    beta = mpmath.mpf(beta_text)
+    c = 2 * k_half - 1
+    i0_beta = mpmath.besseli(0, beta)
+    taps = []
+    for i in range(k_half):
+        n = 2 * i + 1
+        ideal = (-1) ** i / (mpmath.pi * n)
+        window = mpmath.besseli(0, beta * mpmath.sqrt(1 - (mpmath.mpf(n) / c) ** 2)) / i0_beta
+        taps.append(ideal * window)
+    # H(0) = 1/2 + 2 sum h_i = 1, hence H(1/2) = 1/2 - 2 sum h_i = 0.
+    scale = mpmath.mpf(1) / (4 * mpmath.fsum(taps))
+    return [float(t * scale) for t in taps]
+
+
+def response(taps, f):
+    """The stage's response at f cycles per sample of its high rate."""
+    return 0.5 + 2 * math.fsum(t * math.cos(2 * math.pi * f * (2 * i + 1))
+                               for i, t in enumerate(taps))
+
+
+def stopband_rejection(taps, stage, rate, points=4000):
+    edge = 0.5 - PASS_HZ / (2 ** stage * rate)
+    worst = max(abs(response(taps, edge + (0.5 - edge) * j / points)) for j in range(points + 1))
+    return -20 * math.log10(worst)
+
+
+def round_trip_ripple(stage_taps, factor_log2, rate, points=2000):
+    """Largest |gain| in dB of up then down over 0..20 kHz at the host rate."""
+    worst = 0.0
+    for j in range(points + 1):
+        f = PASS_HZ * j / points
+        gain = 1.0
+        for k in range(factor_log2):
+            gain *= response(stage_taps[k], f / (2 ** (k + 1) * rate)) ** 2
+        worst = max(worst, abs(20 * math.log10(gain)))
+    return worst
+
+
+def main():
+    out_path = sys.argv[1]
+    stage_taps = [side_taps(k_half, beta) for k_half, beta, _ in STAGES]
+    lines = []
+    for k, (taps, (k_half, beta, required)) in enumerate(zip(stage_taps, STAGES), start=1):
+        rejection = stopband_rejection(taps, k, DESIGN_RATE)
+        if rejection < required:
+            sys.exit(f"stage {k}: {rejection:.2f} dB rejection, {required} dB required")
+        lines.append((k, k_half, beta, required, rejection))
+    ripples = []
+    for factor_log2 in range(1, len(STAGES) + 1):
+        for rate in CHECK_RATES:
+            ripple = round_trip_ripple(stage_taps, factor_log2, rate)
+            if ripple > RIPPLE_DB:
+                sys.exit(f"{2 ** factor_log2}x at {rate} Hz: {ripple} dB ripple")
+            ripples.append((factor_log2, rate, ripple))
+
+    out = []
+    out.append("// Generated by src/tolvane/make_halfband_filters.py. Do not edit.")
+    out.append("#pragma once")
+    out.append("")
+    out.append("namespace tolvane::halfband {")
+    out.append("")
+    out.append(f"inline constexpr int kStages = {len(STAGES)};")
+    out.append("")
+    out.append("// Stage k's side taps h_i = h[c + 2i + 1] = h[c - 2i - 1], i = 0..K-1, of a half-band")
+    out.append("// filter of 4K - 1 taps with centre c = 2K - 1, centre tap 1/2 and zeros between.")
+    out.append(f"// Rejection measured over each stopband at {DESIGN_RATE} Hz (from 2^(k-1) fs - 20 kHz).")
+    for (k, k_half, beta, required, rejection), taps in zip(lines, stage_taps):
+        out.append(f"// Stage {k}: K = {k_half} ({4 * k_half - 1} taps), Kaiser beta {beta}, "
+                   f"rejection {rejection:.2f} dB (required {required:g} dB).")
+        out.append(f"inline constexpr double kStage{k}[{k_half}] = {{")
+        for t in taps:
+            out.append(f"    {t.hex()},  // {t!r}")
+        out.append("};")
+    out.append("")
+    out.append("inline constexpr const double* kSideTaps[kStages] = {"
+               + ", ".join(f"kStage{k}" for k in range(1, len(STAGES) + 1)) + "};")
+    out.append("inline constexpr int kHalfLength[kStages] = {"
+               + ", ".join(str(s[0]) for s in STAGES) + "};")
+    out.append("/// The rejection each stage's stopband is built and checked to reach, in dB.")
+    out.append("inline constexpr double kRequiredRejectionDb[kStages] = {"
+               + ", ".join(f"{s[2]:.1f}" for s in STAGES) + "};")
+    out.append("/// What the design reaches (over the stopband at 44.1 kHz, from the rounded taps),")
+    out.append("/// truncated to 0.1 dB.")
+    out.append("inline constexpr double kDesignRejectionDb[kStages] = {"
+               + ", ".join(f"{math.floor(r[4] * 10) / 10:.1f}" for r in lines) + "};")
+    out.append("")
+    out.append("// Round trip (up then down) over 0..20 kHz, largest |gain|:")
+    for factor_log2, rate, ripple in ripples:
+        out.append(f"//   {2 ** factor_log2:2d}x at {rate} Hz: {ripple:.2e} dB")
+    out.append(f"inline constexpr double kRoundTripRippleDb = {RIPPLE_DB};")
+    out.append("")
+    out.append("}  // namespace tolvane::halfband")
+    out.append("")
+    with open(out_path, "w", encoding="ascii") as f:
+        f.write("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()
