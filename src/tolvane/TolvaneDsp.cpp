@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "tolvane/DspLanes.h"
 #include "tolvane/crmath/CrMath.h"
 
 #if defined(__FAST_MATH__)
@@ -307,6 +308,8 @@ struct TolvaneDsp::Gains {
 // them, derived once, and the signal path of one sample as stages. Everything is forced
 // inline into ProcessChannels' loop, where the pass dissolves into registers.
 class TolvaneDsp::ChannelPass {
+  using History = std::array<double, kHistorySize>;
+
  public:
   [[gnu::always_inline]] inline ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
                                             const Gains& gains);
@@ -358,8 +361,44 @@ class TolvaneDsp::ChannelPass {
   template <class Math>
   [[gnu::always_inline]] inline double OutputStage(double tracked, double preFiltered);
 
+#if defined(__SSE2__)
+  // The stages above for a pair of channels at once, lane 0 the first pass's channel, lane 1
+  // the second's: each lane's operations are exactly its channel's, in its order, and each
+  // branch the scalar stage takes per channel is a select per lane. The pair's state that
+  // every sample carries to the next stays in lanes through the block (PairState).
+  struct PairState;
+  [[gnu::always_inline]] static inline PairState LoadPair(ChannelPass* const* passes);
+  [[gnu::always_inline]] static inline void StorePair(ChannelPass* const* passes,
+                                                      const PairState& s);
+  [[gnu::always_inline]] static inline lanes::Lane2 FilterInputs(ChannelPass* const* passes,
+                                                                 PairState& s, double x0,
+                                                                 double x1);
+  template <class Math>
+  [[gnu::always_inline]] static inline lanes::Lane2 TrackSlopes(ChannelPass* const* passes,
+                                                                PairState& s, lanes::Lane2 wet);
+  [[gnu::always_inline]] static inline void RecordOutputs(ChannelPass* const* passes,
+                                                          lanes::Lane2 tracked);
+  template <class Math>
+  [[gnu::always_inline]] static inline lanes::Lane2 OutputStages(ChannelPass* const* passes,
+                                                                 PairState& s,
+                                                                 lanes::Lane2 tracked,
+                                                                 lanes::Lane2 preFiltered);
+
  private:
-  using History = std::array<double, kHistorySize>;
+  // Logical index `age` of history `h` of both channels, and the history read at the delay.
+  [[gnu::always_inline]] static inline lanes::Lane2 CellPair(ChannelPass* const* passes,
+                                                             History Channel::*h, unsigned age);
+  [[gnu::always_inline]] static inline lanes::Lane2 DelayedPair(ChannelPass* const* passes,
+                                                                History Channel::*h);
+  // Stores lane k of `v` as index 0 of history `h` of channel k, for the lanes `which` marks.
+  [[gnu::always_inline]] static inline void SetNewest(ChannelPass* const* passes,
+                                                      History Channel::*h, lanes::Lane2 v,
+                                                      int which = 3);
+
+ public:
+#endif
+
+ private:
 
   // Logical index `age` (0 newest) of a history.
   double& Cell(History& h, unsigned age) const { return h[(mCh.pos + age) & kHistoryMask]; }
@@ -650,6 +689,221 @@ double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
   mCh.sat2Last = magnitude;
   return WithSignOf(x, magnitude);
 }
+
+#if defined(__SSE2__)
+
+namespace {
+
+// SoftClip and ClipOutput in lanes: the soft clip is computed in both lanes and taken where the
+// magnitude exceeds kSoftClipStart.
+[[gnu::always_inline]] inline lanes::Lane2 SoftClipLanes(lanes::Lane2 a) {
+  using lanes::Lane2;
+  const Lane2 q = (lanes::Abs(a + kSatKnee) - lanes::Abs(a - Lane2(kSatKnee))) * kSoftClipScale;
+  const Lane2 fade = lanes::Clamp01((a - Lane2(kSoftClipStart)) / Lane2(kSoftClipSpan));
+  return (q * kSoftClipLinear - q * kSoftClipCubic * q * q) * fade + (Lane2(1.0) - fade) * a;
+}
+
+[[gnu::always_inline]] inline lanes::Lane2 ClipOutputLanes(lanes::Lane2 y) {
+  using lanes::Lane2;
+  Lane2 a = lanes::Abs(y);
+  a = lanes::Select(lanes::Greater(a, Lane2(kSoftClipStart)), SoftClipLanes(a), a);
+  return lanes::LimitToUnit(lanes::NegateWhereNegative(y, a));
+}
+
+}  // namespace
+
+struct TolvaneDsp::ChannelPass::PairState {
+  lanes::Lane2 inLpA, inLpB, hpA, hpB, outLpA, outLpB, reactLevel, residual, preFiltered,
+      sat2Last;
+};
+
+TolvaneDsp::ChannelPass::PairState TolvaneDsp::ChannelPass::LoadPair(ChannelPass* const* passes) {
+  const Channel& a = passes[0]->mCh;
+  const Channel& b = passes[1]->mCh;
+  using lanes::Pair;
+  return {Pair(a.inLpA, b.inLpA),           Pair(a.inLpB, b.inLpB),
+          Pair(a.hpA, b.hpA),               Pair(a.hpB, b.hpB),
+          Pair(a.outLpA, b.outLpA),         Pair(a.outLpB, b.outLpB),
+          Pair(a.reactLevel, b.reactLevel), Pair(a.residual, b.residual),
+          Pair(a.preFiltered, b.preFiltered), Pair(a.sat2Last, b.sat2Last)};
+}
+
+void TolvaneDsp::ChannelPass::StorePair(ChannelPass* const* passes, const PairState& s) {
+  Channel* chs[2] = {&passes[0]->mCh, &passes[1]->mCh};
+  double lane[2];
+  auto put = [&](double Channel::*field, lanes::Lane2 v) {
+    _mm_storeu_pd(lane, v.v);
+    chs[0]->*field = lane[0];
+    chs[1]->*field = lane[1];
+  };
+  put(&Channel::inLpA, s.inLpA);
+  put(&Channel::inLpB, s.inLpB);
+  put(&Channel::hpA, s.hpA);
+  put(&Channel::hpB, s.hpB);
+  put(&Channel::outLpA, s.outLpA);
+  put(&Channel::outLpB, s.outLpB);
+  put(&Channel::reactLevel, s.reactLevel);
+  put(&Channel::residual, s.residual);
+  put(&Channel::preFiltered, s.preFiltered);
+  put(&Channel::sat2Last, s.sat2Last);
+}
+
+lanes::Lane2 TolvaneDsp::ChannelPass::CellPair(ChannelPass* const* passes, History Channel::*h,
+                                               unsigned age) {
+  return lanes::Pair(passes[0]->Cell(passes[0]->mCh.*h, age),
+                     passes[1]->Cell(passes[1]->mCh.*h, age));
+}
+
+lanes::Lane2 TolvaneDsp::ChannelPass::DelayedPair(ChannelPass* const* passes,
+                                                  History Channel::*h) {
+  const ChannelPass& p = *passes[0];
+  return lanes::Lerp(CellPair(passes, h, p.mDelay), CellPair(passes, h, p.mDelayNext),
+                     lanes::Lane2(p.mFraction));
+}
+
+void TolvaneDsp::ChannelPass::SetNewest(ChannelPass* const* passes, History Channel::*h,
+                                        lanes::Lane2 v, int which) {
+  if (which & 1) passes[0]->Cell(passes[0]->mCh.*h, 0) = lanes::Low(v);
+  if (which & 2) passes[1]->Cell(passes[1]->mCh.*h, 0) = lanes::High(v);
+}
+
+lanes::Lane2 TolvaneDsp::ChannelPass::FilterInputs(ChannelPass* const* passes, PairState& s,
+                                                   double x0, double x1) {
+  double x[2] = {x0, x1};
+  for (int k = 0; k < 2; ++k) {
+    ChannelPass& p = *passes[k];
+    if (NeedsDenormal(x[k])) {
+      p.mDenormalSeed = NextDenormalSeed(p.mDenormalSeed);
+      x[k] = DenormalOf(p.mDenormalSeed);
+    }
+  }
+  const lanes::Lane2 preFiltered =
+      lanes::Biquad(passes[0]->mLowPass, lanes::Pair(x[0], x[1]), s.inLpA, s.inLpB);
+  s.preFiltered = preFiltered;
+  for (int k = 0; k < 2; ++k) {
+    Channel& ch = passes[k]->mCh;
+    const unsigned old0 = ch.pos;
+    ch.pos = (ch.pos - 1) & kHistoryMask;
+    ch.outHistory[ch.pos] = ch.outHistory[old0];
+    ch.trackHistory[ch.pos] = ch.trackHistory[old0];
+    ch.stage2History[ch.pos] = ch.stage2History[old0];
+  }
+  return preFiltered;
+}
+
+template <class Math>
+lanes::Lane2 TolvaneDsp::ChannelPass::TrackSlopes(ChannelPass* const* passes, PairState& s,
+                                                  lanes::Lane2 wet) {
+  using namespace lanes;
+  const ChannelPass& p = *passes[0];  // the block values and gains, the same in both passes
+  const Lane2 zero(0.0);
+  // The lanes where the output history reaches the delay (a NaN counts as non-zero); the
+  // others keep the wet signal and their state.
+  const Mask2 tracks = NotEqual(CellPair(passes, &Channel::outHistory, p.mDelayNext), zero);
+  if (Bits(tracks) == 0) return wet;
+
+  const Lane2 delayed = DelayedPair(passes, &Channel::outHistory);
+  const Lane2 slope = wet - delayed;
+  const Lane2 position = (slope + 1.0) * 0.5;
+  Lane2 level = s.reactLevel;
+  if (p.mReactOn) {
+    const Lane2 base =
+        Lane2(1.0) - Lerp(Lane2(kReactAtFall), Lane2(kReactAtRise), Clamp01(position));
+    level = Pow4<Math>(base) / Lane2(p.mRateFactor2);
+    s.reactLevel = Select(tracks, level, s.reactLevel);
+  }
+
+  const Lane2 delayedTrack = DelayedPair(passes, &Channel::trackHistory);
+  Lane2 target = delayedTrack + level;
+  const Mask2 differ = Or(Greater(level, slope), Greater(slope, level));  // neither NaN
+  {
+    const Lane2 gap = level - slope;
+    const Lane2 residual = target - delayedTrack;
+    Lane2 pulled = target - gap / Lane2(p.mKnee);
+    if (p.mReactOn) {
+      const Lane2 ceiling = (level + p.mTame) / Lane2(kPhi);
+      const Lane2 levelWeight = Lane2(1.0) - Clamp01((position - level) / (ceiling - level));
+      const Lane2 ratioWeight = Clamp01(position / delayed);
+      pulled = Lerp(wet, pulled, levelWeight) * kLevelWeightShare +
+               Lerp(wet, pulled, ratioWeight) * kRatioWeightShare;
+    }
+    pulled = pulled - residual / Lane2(p.mKnee);
+    s.residual = Select(And(tracks, differ), residual, s.residual);
+    target = Select(differ, pulled, target);
+  }
+  // A positive target for a negative signal meets it halfway.
+  target = Select(And(Less(wet, zero), Greater(target, zero)), target * 0.5 + wet * 0.5, target);
+
+  Lane2 tracked = Lerp(wet, target, Lane2(p.mTameMix));
+  if (p.mBias > 0) {
+    tracked = Select(Greater(slope, zero), Lerp(wet, tracked, Lane2(p.mBiasRiseMix)), tracked);
+  }
+  if (p.mBias < 0) {
+    tracked = Select(Less(slope, zero), Lerp(wet, tracked, Lane2(p.mBiasFallMix)), tracked);
+  }
+  SetNewest(passes, &Channel::trackHistory, tracked, Bits(tracks));
+  return Select(tracks, tracked, wet);
+}
+
+void TolvaneDsp::ChannelPass::RecordOutputs(ChannelPass* const* passes, lanes::Lane2 tracked) {
+  SetNewest(passes, &Channel::outHistory, tracked);
+}
+
+template <class Math>
+lanes::Lane2 TolvaneDsp::ChannelPass::OutputStages(ChannelPass* const* passes, PairState& s,
+                                                   lanes::Lane2 tracked,
+                                                   lanes::Lane2 preFiltered) {
+  using namespace lanes;
+  const ChannelPass& p = *passes[0];
+  const Lane2 zero(0.0);
+
+  // The mode 2 saturator (SaturateOutput).
+  const Lane2 x = Lane2(p.mOutputLevel) * tracked;
+  Lane2 magnitude = Abs(x);
+  const Mask2 shapes = NotEqual(CellPair(passes, &Channel::stage2History, p.mDelay2 + 1), zero);
+  if (Bits(shapes) != 0) {
+    const Mask2 bends = And(shapes, Greater(magnitude, Lane2(kSat2Threshold)));
+    if (Bits(bends) != 0) {
+      const Lane2 over = magnitude - Lane2(kSat2Threshold);
+      const Lane2 kneeMix = Clamp01(over / Lane2(kSat2KneeSpan));
+      double tanh0, tanh1;
+      Math::Tanh2(Low(over), High(over), tanh0, tanh1);
+      const Lane2 bent = (Pair(tanh0, tanh1) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
+                         (Lane2(1.0) - kneeMix) * magnitude;
+      magnitude = Select(bends, bent, magnitude);
+    }
+    magnitude = Select(And(shapes, Greater(magnitude, Lane2(kSoftClipStart))),
+                       SoftClipLanes(magnitude), magnitude);
+  }
+  s.sat2Last = magnitude;
+  // WithSignOf: a NaN magnitude becomes 0 (maxpd answers its second operand then).
+  const Lane2 saturated = NegateWhereNegative(x, _mm_max_pd(magnitude.v, zero.v));
+
+  // The delayed-difference smoother, where the stage-2 history reaches the second delay.
+  const Mask2 smooths = NotEqual(CellPair(passes, &Channel::stage2History, p.mDelay2), zero);
+  const Lane2 residual = saturated - DelayedPair(passes, &Channel::stage2History);
+  s.residual = Select(smooths, residual, s.residual);
+  const Lane2 smoothed = Select(smooths, saturated - residual / Lane2(p.mKnee), saturated);
+  SetNewest(passes, &Channel::stage2History,
+            smoothed * p.mRateBlend + Lane2(1 - p.mRateBlend) * saturated);
+
+  Lane2 y = smoothed;
+  if (p.mBias > 0) {
+    y = Select(Greater(s.residual, zero), Lerp(saturated, y, Lane2(p.mBiasRiseMix)), y);
+  }
+  if (p.mBias < 0) {
+    y = Select(Less(s.residual, zero), Lerp(saturated, y, Lane2(p.mBiasFallMix)), y);
+  }
+
+  // The high-pass state is held within [-1, 1] before every step.
+  s.hpA = LimitToUnit(s.hpA);
+  s.hpB = LimitToUnit(s.hpB);
+  y = Biquad(p.mHighPass, y, s.hpA, s.hpB);
+  if (p.mPartialWet) y = Lerp(preFiltered, y, Lane2(p.mPartialWetMix));
+  return ClipOutputLanes(Biquad(p.mLowPass, y, s.outLpA, s.outLpB));
+}
+
+#endif  // __SSE2__
 
 namespace {
 
@@ -979,6 +1233,45 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   }
 }
 
+#if defined(__SSE2__)
+template <class Math, bool kGliding>
+void TolvaneDsp::ProcessPair(ChannelPass* const* p, const double* const* in, double* const* out,
+                             int nFrames, GlidePass* glides) {
+  using lanes::Lane2;
+  ChannelPass::PairState s = ChannelPass::LoadPair(p);
+  for (int j = 0; j < nFrames; ++j) {
+    const double x0 = in[0][j], x1 = in[1][j];
+    double fade = 0;
+    if constexpr (kGliding) {
+      // The gains and the crossfade stepped per sample, as in ProcessChannels.
+      if (j >= glides->NextOffset()) glides->ApplyDue(j);
+      glides->Advance();
+      if (glides->FullyBypassed()) {
+        ChannelPass::RecordOutputs(p, ChannelPass::FilterInputs(p, s, x0, x1));
+        out[0][j] = x0;
+        out[1][j] = x1;
+        continue;
+      }
+      const Gains g = glides->Current();
+      p[0]->SetGains(g);
+      p[1]->SetGains(g);
+      fade = glides->Fade();
+    }
+    const Lane2 preFiltered = ChannelPass::FilterInputs(p, s, x0, x1);
+    double pre[2] = {lanes::Low(preFiltered), lanes::High(preFiltered)}, wet[2];
+    ChannelPass::InputStages<2, Math>(p, pre, wet);
+    const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+    ChannelPass::RecordOutputs(p, tracked);
+    Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, preFiltered);
+    if (kGliding && fade != 0) y = lanes::Lerp(y, lanes::Pair(x0, x1), Lane2(fade));
+    out[0][j] = lanes::Low(y);
+    out[1][j] = lanes::High(y);
+  }
+  if constexpr (kGliding) glides->ApplyDue(kNever);
+  ChannelPass::StorePair(p, s);
+}
+#endif
+
 template <int K, class Math, bool kGliding>
 void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
                                  int nFrames, double knee, const Gains& gains, GlidePass* glides) {
@@ -999,6 +1292,17 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
     p[k]->StartDenormalsAfter(seed);
     for (int i = 0; i < steps[k]; ++i) seed = NextDenormalSeed(seed);
   }
+#if defined(__SSE2__)
+  if constexpr (K == 2) {
+    if (kGliding || !passes[0].Bypassed()) {
+      ProcessPair<Math, kGliding>(p, in, out, nFrames, glides);
+      for (int k = 0; k < K; ++k) {
+        if (!chs[k]->IsFinite()) chs[k]->Clear();
+      }
+      return;
+    }
+  }
+#endif
   if constexpr (kGliding) {
     // The stages of the loops below, with the gains and the crossfade stepped per sample.
     // While the crossfade runs the signal is processed in full (its histories follow as in
