@@ -345,9 +345,12 @@ class TolvaneDsp::ChannelPass {
   [[gnu::always_inline]] inline double FilterInput(double x);
   // The input stage of K channels (1 or 2) at once: the mode 1 saturator on each driven
   // signal, blended with the pre-filtered input by drive, then by Wet. Sets the wet signals.
+  // `magnitudeTanh`, when given, holds tanh of each driven signal's magnitude, computed ahead
+  // (the saturator's result where it bends nothing else in).
   template <int K, class Math>
   [[gnu::always_inline]] static inline void InputStages(ChannelPass* const* passes,
-                                                        const double* preFiltered, double* wet);
+                                                        const double* preFiltered, double* wet,
+                                                        const double* magnitudeTanh = nullptr);
   // The slope tracker: once the output history reaches the delay, pulls the wet signal
   // toward the delayed tracked value plus the React level, by Tame, less where Bias lets
   // rising or falling stretches through. Returns the tracked signal.
@@ -370,9 +373,17 @@ class TolvaneDsp::ChannelPass {
   [[gnu::always_inline]] static inline PairState LoadPair(ChannelPass* const* passes);
   [[gnu::always_inline]] static inline void StorePair(ChannelPass* const* passes,
                                                       const PairState& s);
+  // FilterInput in two parts: the denormal guard and the input low-pass, which depend on the
+  // input alone and may run ahead, then the history shift, at the sample's turn.
   [[gnu::always_inline]] static inline lanes::Lane2 FilterInputs(ChannelPass* const* passes,
                                                                  PairState& s, double x0,
                                                                  double x1);
+  [[gnu::always_inline]] static inline void ShiftHistories(ChannelPass* const* passes);
+  // tanh of the magnitude of each pre-filtered input times the drive (see InputStages).
+  template <class Math>
+  [[gnu::always_inline]] static inline void DrivenMagnitudeTanh(ChannelPass* const* passes,
+                                                                lanes::Lane2 preFiltered,
+                                                                double* magnitudeTanh);
   template <class Math>
   [[gnu::always_inline]] static inline lanes::Lane2 TrackSlopes(ChannelPass* const* passes,
                                                                 PairState& s, lanes::Lane2 wet);
@@ -409,7 +420,8 @@ class TolvaneDsp::ChannelPass {
   // operations are exactly its own, in its own order.
   template <int K, class Math>
   [[gnu::always_inline]] static inline void SaturateInputs(ChannelPass* const* passes,
-                                                           const double* x, double* out);
+                                                           const double* x, double* out,
+                                                           const double* magnitudeTanh);
   // The saturator's full computation for the channels that need it (see SaturateInputs).
   template <int K, class Math>
   static void FullSaturation(ChannelPass* const* passes, const bool* full, const double* magnitude,
@@ -490,10 +502,10 @@ double TolvaneDsp::ChannelPass::FilterInput(double x) {
 
 template <int K, class Math>
 void TolvaneDsp::ChannelPass::InputStages(ChannelPass* const* passes, const double* preFiltered,
-                                          double* wet) {
+                                          double* wet, const double* magnitudeTanh) {
   double driven[K], saturated[K];
   for (int k = 0; k < K; ++k) driven[k] = preFiltered[k] * passes[k]->mDrive;
-  SaturateInputs<K, Math>(passes, driven, saturated);
+  SaturateInputs<K, Math>(passes, driven, saturated, magnitudeTanh);
   for (int k = 0; k < K; ++k) {
     const ChannelPass& p = *passes[k];
     const double mixed = Lerp(preFiltered[k], saturated[k] * p.mTrim, p.mDriveMix);
@@ -574,7 +586,7 @@ double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) 
 // computed. Above kSatKnee, or with a memory that is not finite, every term is computed.
 template <int K, class Math>
 void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const double* x,
-                                             double* out) {
+                                             double* out, const double* magnitudeTanh) {
   double magnitude[K], memory[K], kneeMix[K], riseArg[K], memoryRiseArg[K], finalArg[K];
   bool shapes[K], full[K];
   bool anyShapes = false, anyFull = false;
@@ -607,8 +619,13 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
   if (anyFull)
     FullSaturation<K, Math>(passes, full, magnitude, memory, kneeMix, riseArg, memoryRiseArg,
                             finalArg);
+  // Without the full computation the final argument of a shaping channel is its magnitude.
   double finalTanh[K];
-  TanhLanes<K, Math>(finalArg, finalTanh);
+  if (anyFull || !magnitudeTanh) {
+    TanhLanes<K, Math>(finalArg, finalTanh);
+  } else {
+    for (int k = 0; k < K; ++k) finalTanh[k] = magnitudeTanh[k];
+  }
   for (int k = 0; k < K; ++k) {
     const double shaped = shapes[k] ? Clamp01(finalTanh[k]) : magnitude[k];
     passes[k]->mCh.sat1Last = shaped;
@@ -780,6 +797,10 @@ lanes::Lane2 TolvaneDsp::ChannelPass::FilterInputs(ChannelPass* const* passes, P
   const lanes::Lane2 preFiltered =
       lanes::Biquad(passes[0]->mLowPass, lanes::Pair(x[0], x[1]), s.inLpA, s.inLpB);
   s.preFiltered = preFiltered;
+  return preFiltered;
+}
+
+void TolvaneDsp::ChannelPass::ShiftHistories(ChannelPass* const* passes) {
   for (int k = 0; k < 2; ++k) {
     Channel& ch = passes[k]->mCh;
     const unsigned old0 = ch.pos;
@@ -788,7 +809,15 @@ lanes::Lane2 TolvaneDsp::ChannelPass::FilterInputs(ChannelPass* const* passes, P
     ch.trackHistory[ch.pos] = ch.trackHistory[old0];
     ch.stage2History[ch.pos] = ch.stage2History[old0];
   }
-  return preFiltered;
+}
+
+template <class Math>
+void TolvaneDsp::ChannelPass::DrivenMagnitudeTanh(ChannelPass* const* passes,
+                                                  lanes::Lane2 preFiltered,
+                                                  double* magnitudeTanh) {
+  // As InputStages and SaturateInputs form them: the driven signal, then its magnitude.
+  const lanes::Lane2 magnitude = lanes::Abs(preFiltered * passes[0]->mDrive);
+  Math::Tanh2(lanes::Low(magnitude), lanes::High(magnitude), magnitudeTanh[0], magnitudeTanh[1]);
 }
 
 template <class Math>
@@ -1239,15 +1268,42 @@ void TolvaneDsp::ProcessPair(ChannelPass* const* p, const double* const* in, dou
                              int nFrames, GlidePass* glides) {
   using lanes::Lane2;
   ChannelPass::PairState s = ChannelPass::LoadPair(p);
-  for (int j = 0; j < nFrames; ++j) {
-    const double x0 = in[0][j], x1 = in[1][j];
-    double fade = 0;
-    if constexpr (kGliding) {
+  if constexpr (!kGliding) {
+    // The input low-pass and the mode 1 saturator's tanh of the driven magnitude depend on the
+    // input alone: they run ahead, a stretch of samples at a time, independent of one another,
+    // so that the processor overlaps them; the samples' own turns then read them.
+    constexpr int kStretch = 64;
+    alignas(16) double pre[kStretch][2];
+    double magnitudeTanh[kStretch][2];
+    for (int start = 0; start < nFrames; start += kStretch) {
+      const int n = std::min(kStretch, nFrames - start);
+      for (int j = 0; j < n; ++j) {
+        const Lane2 preFiltered =
+            ChannelPass::FilterInputs(p, s, in[0][start + j], in[1][start + j]);
+        _mm_store_pd(pre[j], preFiltered.v);
+        ChannelPass::DrivenMagnitudeTanh<Math>(p, preFiltered, magnitudeTanh[j]);
+      }
+      for (int j = 0; j < n; ++j) {
+        ChannelPass::ShiftHistories(p);
+        double wet[2];
+        ChannelPass::InputStages<2, Math>(p, pre[j], wet, magnitudeTanh[j]);
+        const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+        ChannelPass::RecordOutputs(p, tracked);
+        const Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, _mm_load_pd(pre[j]));
+        out[0][start + j] = lanes::Low(y);
+        out[1][start + j] = lanes::High(y);
+      }
+    }
+  } else {
+    for (int j = 0; j < nFrames; ++j) {
+      const double x0 = in[0][j], x1 = in[1][j];
       // The gains and the crossfade stepped per sample, as in ProcessChannels.
       if (j >= glides->NextOffset()) glides->ApplyDue(j);
       glides->Advance();
       if (glides->FullyBypassed()) {
-        ChannelPass::RecordOutputs(p, ChannelPass::FilterInputs(p, s, x0, x1));
+        const Lane2 preFiltered = ChannelPass::FilterInputs(p, s, x0, x1);
+        ChannelPass::ShiftHistories(p);
+        ChannelPass::RecordOutputs(p, preFiltered);
         out[0][j] = x0;
         out[1][j] = x1;
         continue;
@@ -1255,19 +1311,20 @@ void TolvaneDsp::ProcessPair(ChannelPass* const* p, const double* const* in, dou
       const Gains g = glides->Current();
       p[0]->SetGains(g);
       p[1]->SetGains(g);
-      fade = glides->Fade();
+      const double fade = glides->Fade();
+      const Lane2 preFiltered = ChannelPass::FilterInputs(p, s, x0, x1);
+      ChannelPass::ShiftHistories(p);
+      double pre[2] = {lanes::Low(preFiltered), lanes::High(preFiltered)}, wet[2];
+      ChannelPass::InputStages<2, Math>(p, pre, wet);
+      const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+      ChannelPass::RecordOutputs(p, tracked);
+      Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, preFiltered);
+      if (fade != 0) y = lanes::Lerp(y, lanes::Pair(x0, x1), Lane2(fade));
+      out[0][j] = lanes::Low(y);
+      out[1][j] = lanes::High(y);
     }
-    const Lane2 preFiltered = ChannelPass::FilterInputs(p, s, x0, x1);
-    double pre[2] = {lanes::Low(preFiltered), lanes::High(preFiltered)}, wet[2];
-    ChannelPass::InputStages<2, Math>(p, pre, wet);
-    const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
-    ChannelPass::RecordOutputs(p, tracked);
-    Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, preFiltered);
-    if (kGliding && fade != 0) y = lanes::Lerp(y, lanes::Pair(x0, x1), Lane2(fade));
-    out[0][j] = lanes::Low(y);
-    out[1][j] = lanes::High(y);
+    glides->ApplyDue(kNever);
   }
-  if constexpr (kGliding) glides->ApplyDue(kNever);
   ChannelPass::StorePair(p, s);
 }
 #endif
