@@ -79,8 +79,9 @@ using Mask2 = __m128d;
 }
 
 /// x^4 in each lane, correctly rounded: `Math::PowInt(x, 4)` of the lane bit for bit. The fast
-/// path runs in the lanes with split products (the same values as fused ones); a lane whose
-/// rounding it leaves open, or outside its range, gets `Math::PowInt`'s answer.
+/// path runs in the lanes with `Math::Products` (fused ones only inside a function built for
+/// the fused multiply-add); a lane whose rounding it leaves open, or outside its range, gets
+/// `Math::PowInt`'s answer.
 template <class Math>
 [[gnu::always_inline]] inline Lane2 Pow4(Lane2 x) {
   namespace d = crmath::detail;
@@ -88,7 +89,7 @@ template <class Math>
   const Mask2 inRange =
       And(_mm_cmpge_pd(ax.v, _mm_set1_pd(d::kPow4FastFrom)), Less(ax, Lane2(d::kPow4FastBelow)));
   Lane2 y, low, high;
-  d::Pow4Kernel(Select(inRange, ax, Lane2(1.0)), y, low, high, d::SplitProducts{});
+  d::Pow4Kernel(Select(inRange, ax, Lane2(1.0)), y, low, high, typename Math::Products{});
   const int decided = Bits(And(inRange, _mm_cmpeq_pd(low.v, high.v)));
   if (decided == 3) return y;
   return Pair((decided & 1) ? Low(y) : Math::PowInt(Low(x), 4),

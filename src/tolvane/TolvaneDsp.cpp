@@ -243,11 +243,15 @@ namespace {
 // The correctly rounded functions a pass calls, in two builds with the same results: plain
 // IEEE arithmetic, and the fused multiply-add's (for processors that have it, sooner).
 struct SplitMath {
+  using Products = crmath::detail::SplitProducts;
+  static constexpr bool kFused = false;
   static double Tanh(double x) { return crmath::Tanh(x); }
   static void Tanh2(double x0, double x1, double& y0, double& y1) { crmath::Tanh2(x0, x1, y0, y1); }
   static double PowInt(double x, int n) { return crmath::PowInt(x, n); }
 };
 struct FusedMath {
+  using Products = crmath::detail::FusedProducts;
+  static constexpr bool kFused = true;
   static double Tanh(double x) { return crmath::detail::TanhFused(x); }
   static void Tanh2(double x0, double x1, double& y0, double& y1) {
     crmath::detail::Tanh2Fused(x0, x1, y0, y1);
@@ -394,6 +398,21 @@ class TolvaneDsp::ChannelPass {
                                                                  PairState& s,
                                                                  lanes::Lane2 tracked,
                                                                  lanes::Lane2 preFiltered);
+  // ProcessChannels' loop for a pair of channels in lanes, the pair's running state held in
+  // lanes through the block. RunPairFused is built for the fused multiply-add, which
+  // FusedMath's inline kernels then use (it runs only where the processor has it).
+  template <class Math, bool kGliding>
+  [[gnu::always_inline]] static inline void RunPair(ChannelPass* const* passes,
+                                                    const double* const* in, double* const* out,
+                                                    int nFrames, GlidePass* glides);
+  template <class Math, bool kGliding>
+  [[gnu::noinline]] static void RunPairPlain(ChannelPass* const* passes, const double* const* in,
+                                             double* const* out, int nFrames, GlidePass* glides);
+  template <class Math, bool kGliding>
+  [[gnu::noinline, gnu::target("fma")]] static void RunPairFused(ChannelPass* const* passes,
+                                                                const double* const* in,
+                                                                double* const* out, int nFrames,
+                                                                GlidePass* glides);
 
  private:
   // Logical index `age` of history `h` of both channels, and the history read at the delay.
@@ -817,7 +836,8 @@ void TolvaneDsp::ChannelPass::DrivenMagnitudeTanh(ChannelPass* const* passes,
                                                   double* magnitudeTanh) {
   // As InputStages and SaturateInputs form them: the driven signal, then its magnitude.
   const lanes::Lane2 magnitude = lanes::Abs(preFiltered * passes[0]->mDrive);
-  Math::Tanh2(lanes::Low(magnitude), lanes::High(magnitude), magnitudeTanh[0], magnitudeTanh[1]);
+  crmath::detail::Tanh2With<typename Math::Products>(lanes::Low(magnitude), lanes::High(magnitude),
+                                                     magnitudeTanh[0], magnitudeTanh[1]);
 }
 
 template <class Math>
@@ -1264,8 +1284,8 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
 
 #if defined(__SSE2__)
 template <class Math, bool kGliding>
-void TolvaneDsp::ProcessPair(ChannelPass* const* p, const double* const* in, double* const* out,
-                             int nFrames, GlidePass* glides) {
+void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const* in,
+                                      double* const* out, int nFrames, GlidePass* glides) {
   using lanes::Lane2;
   ChannelPass::PairState s = ChannelPass::LoadPair(p);
   if constexpr (!kGliding) {
@@ -1327,6 +1347,18 @@ void TolvaneDsp::ProcessPair(ChannelPass* const* p, const double* const* in, dou
   }
   ChannelPass::StorePair(p, s);
 }
+
+template <class Math, bool kGliding>
+void TolvaneDsp::ChannelPass::RunPairPlain(ChannelPass* const* p, const double* const* in,
+                                           double* const* out, int nFrames, GlidePass* glides) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+}
+
+template <class Math, bool kGliding>
+void TolvaneDsp::ChannelPass::RunPairFused(ChannelPass* const* p, const double* const* in,
+                                           double* const* out, int nFrames, GlidePass* glides) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+}
 #endif
 
 template <int K, class Math, bool kGliding>
@@ -1352,7 +1384,11 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
 #if defined(__SSE2__)
   if constexpr (K == 2) {
     if (kGliding || !passes[0].Bypassed()) {
-      ProcessPair<Math, kGliding>(p, in, out, nFrames, glides);
+      if constexpr (Math::kFused) {
+        ChannelPass::RunPairFused<Math, kGliding>(p, in, out, nFrames, glides);
+      } else {
+        ChannelPass::RunPairPlain<Math, kGliding>(p, in, out, nFrames, glides);
+      }
       for (int k = 0; k < K; ++k) {
         if (!chs[k]->IsFinite()) chs[k]->Clear();
       }

@@ -264,12 +264,6 @@ class TolvaneDsp {
   [[gnu::noinline]] void ProcessChannels(Channel* const* chs, const double* const* in,
                                          double* const* out, int nFrames, double knee,
                                          const Gains& gains, GlidePass* glides);
-  // ProcessChannels' loop for a pair of channels in SIMD lanes (SSE2 builds): the same
-  // stages, each channel's arithmetic its own, the pair's running state held in lanes.
-  template <class Math, bool kGliding>
-  [[gnu::always_inline]] inline void ProcessPair(ChannelPass* const* passes,
-                                                 const double* const* in, double* const* out,
-                                                 int nFrames, GlidePass* glides);
   // Smoothing's block start: takes the values as they are after a restart, starts the glides
   // of parameters that changed between blocks, and records what each parameter heads for.
   // Answers whether the block needs the per-sample path (a glide moves or a change comes).
