@@ -742,7 +742,8 @@ namespace {
 [[gnu::always_inline]] inline lanes::Lane2 ClipOutputLanes(lanes::Lane2 y) {
   using lanes::Lane2;
   Lane2 a = lanes::Abs(y);
-  a = lanes::Select(lanes::Greater(a, Lane2(kSoftClipStart)), SoftClipLanes(a), a);
+  const lanes::Mask2 clips = lanes::Greater(a, Lane2(kSoftClipStart));
+  if (lanes::Bits(clips) != 0) a = lanes::Select(clips, SoftClipLanes(a), a);
   return lanes::LimitToUnit(lanes::NegateWhereNegative(y, a));
 }
 
@@ -921,8 +922,8 @@ lanes::Lane2 TolvaneDsp::ChannelPass::OutputStages(ChannelPass* const* passes, P
                          (Lane2(1.0) - kneeMix) * magnitude;
       magnitude = Select(bends, bent, magnitude);
     }
-    magnitude = Select(And(shapes, Greater(magnitude, Lane2(kSoftClipStart))),
-                       SoftClipLanes(magnitude), magnitude);
+    const Mask2 clips = And(shapes, Greater(magnitude, Lane2(kSoftClipStart)));
+    if (Bits(clips) != 0) magnitude = Select(clips, SoftClipLanes(magnitude), magnitude);
   }
   s.sat2Last = magnitude;
   // WithSignOf: a NaN magnitude becomes 0 (maxpd answers its second operand then).
