@@ -31,9 +31,7 @@ using Mask2 = __m128d;
 [[gnu::always_inline]] inline Mask2 Greater(Lane2 a, Lane2 b) { return _mm_cmpgt_pd(a.v, b.v); }
 [[gnu::always_inline]] inline Mask2 Less(Lane2 a, Lane2 b) { return _mm_cmplt_pd(a.v, b.v); }
 /// a != b: true in a lane holding NaN, as the scalar comparison is.
-[[gnu::always_inline]] inline Mask2 NotEqual(Lane2 a, Lane2 b) {
-  return _mm_cmpneq_pd(a.v, b.v);
-}
+[[gnu::always_inline]] inline Mask2 NotEqual(Lane2 a, Lane2 b) { return _mm_cmpneq_pd(a.v, b.v); }
 [[gnu::always_inline]] inline Mask2 And(Mask2 a, Mask2 b) { return _mm_and_pd(a, b); }
 [[gnu::always_inline]] inline Mask2 Or(Mask2 a, Mask2 b) { return _mm_or_pd(a, b); }
 /// Bit 0 set where lane 0's mask holds, bit 1 where lane 1's does.

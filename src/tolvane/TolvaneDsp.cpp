@@ -395,8 +395,7 @@ class TolvaneDsp::ChannelPass {
                                                           lanes::Lane2 tracked);
   template <class Math>
   [[gnu::always_inline]] static inline lanes::Lane2 OutputStages(ChannelPass* const* passes,
-                                                                 PairState& s,
-                                                                 lanes::Lane2 tracked,
+                                                                 PairState& s, lanes::Lane2 tracked,
                                                                  lanes::Lane2 preFiltered);
   // ProcessChannels' loop for a pair of channels in lanes, the pair's running state held in
   // lanes through the block. RunPairFused is built for the fused multiply-add, which
@@ -410,9 +409,9 @@ class TolvaneDsp::ChannelPass {
                                              double* const* out, int nFrames, GlidePass* glides);
   template <class Math, bool kGliding>
   [[gnu::noinline, gnu::target("fma")]] static void RunPairFused(ChannelPass* const* passes,
-                                                                const double* const* in,
-                                                                double* const* out, int nFrames,
-                                                                GlidePass* glides);
+                                                                 const double* const* in,
+                                                                 double* const* out, int nFrames,
+                                                                 GlidePass* glides);
 
  private:
   // Logical index `age` of history `h` of both channels, and the history read at the delay.
@@ -429,7 +428,6 @@ class TolvaneDsp::ChannelPass {
 #endif
 
  private:
-
   // Logical index `age` (0 newest) of a history.
   double& Cell(History& h, unsigned age) const { return h[(mCh.pos + age) & kHistoryMask]; }
   // A history read at the fractional delay.
@@ -750,19 +748,23 @@ namespace {
 }  // namespace
 
 struct TolvaneDsp::ChannelPass::PairState {
-  lanes::Lane2 inLpA, inLpB, hpA, hpB, outLpA, outLpB, reactLevel, residual, preFiltered,
-      sat2Last;
+  lanes::Lane2 inLpA, inLpB, hpA, hpB, outLpA, outLpB, reactLevel, residual, preFiltered, sat2Last;
 };
 
 TolvaneDsp::ChannelPass::PairState TolvaneDsp::ChannelPass::LoadPair(ChannelPass* const* passes) {
   const Channel& a = passes[0]->mCh;
   const Channel& b = passes[1]->mCh;
   using lanes::Pair;
-  return {Pair(a.inLpA, b.inLpA),           Pair(a.inLpB, b.inLpB),
-          Pair(a.hpA, b.hpA),               Pair(a.hpB, b.hpB),
-          Pair(a.outLpA, b.outLpA),         Pair(a.outLpB, b.outLpB),
-          Pair(a.reactLevel, b.reactLevel), Pair(a.residual, b.residual),
-          Pair(a.preFiltered, b.preFiltered), Pair(a.sat2Last, b.sat2Last)};
+  return {Pair(a.inLpA, b.inLpA),
+          Pair(a.inLpB, b.inLpB),
+          Pair(a.hpA, b.hpA),
+          Pair(a.hpB, b.hpB),
+          Pair(a.outLpA, b.outLpA),
+          Pair(a.outLpB, b.outLpB),
+          Pair(a.reactLevel, b.reactLevel),
+          Pair(a.residual, b.residual),
+          Pair(a.preFiltered, b.preFiltered),
+          Pair(a.sat2Last, b.sat2Last)};
 }
 
 void TolvaneDsp::ChannelPass::StorePair(ChannelPass* const* passes, const PairState& s) {
@@ -791,8 +793,7 @@ lanes::Lane2 TolvaneDsp::ChannelPass::CellPair(ChannelPass* const* passes, Histo
                      passes[1]->Cell(passes[1]->mCh.*h, age));
 }
 
-lanes::Lane2 TolvaneDsp::ChannelPass::DelayedPair(ChannelPass* const* passes,
-                                                  History Channel::*h) {
+lanes::Lane2 TolvaneDsp::ChannelPass::DelayedPair(ChannelPass* const* passes, History Channel::*h) {
   const ChannelPass& p = *passes[0];
   return lanes::Lerp(CellPair(passes, h, p.mDelay), CellPair(passes, h, p.mDelayNext),
                      lanes::Lane2(p.mFraction));
@@ -833,8 +834,7 @@ void TolvaneDsp::ChannelPass::ShiftHistories(ChannelPass* const* passes) {
 
 template <class Math>
 void TolvaneDsp::ChannelPass::DrivenMagnitudeTanh(ChannelPass* const* passes,
-                                                  lanes::Lane2 preFiltered,
-                                                  double* magnitudeTanh) {
+                                                  lanes::Lane2 preFiltered, double* magnitudeTanh) {
   // As InputStages and SaturateInputs form them: the driven signal, then its magnitude.
   const lanes::Lane2 magnitude = lanes::Abs(preFiltered * passes[0]->mDrive);
   crmath::detail::Tanh2With<typename Math::Products>(lanes::Low(magnitude), lanes::High(magnitude),
@@ -901,8 +901,7 @@ void TolvaneDsp::ChannelPass::RecordOutputs(ChannelPass* const* passes, lanes::L
 
 template <class Math>
 lanes::Lane2 TolvaneDsp::ChannelPass::OutputStages(ChannelPass* const* passes, PairState& s,
-                                                   lanes::Lane2 tracked,
-                                                   lanes::Lane2 preFiltered) {
+                                                   lanes::Lane2 tracked, lanes::Lane2 preFiltered) {
   using namespace lanes;
   const ChannelPass& p = *passes[0];
   const Lane2 zero(0.0);
