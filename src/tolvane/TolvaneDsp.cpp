@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "tolvane/DspLanes.h"
 #include "tolvane/FilterDesign.h"
 #include "tolvane/crmath/CrMath.h"
 
@@ -249,11 +250,15 @@ namespace {
 // The correctly rounded functions a pass calls, in two builds with the same results: plain
 // IEEE arithmetic, and the fused multiply-add's (for processors that have it, sooner).
 struct SplitMath {
+  using Products = crmath::detail::SplitProducts;
+  static constexpr bool kFused = false;
   static double Tanh(double x) { return crmath::Tanh(x); }
   static void Tanh2(double x0, double x1, double& y0, double& y1) { crmath::Tanh2(x0, x1, y0, y1); }
   static double PowInt(double x, int n) { return crmath::PowInt(x, n); }
 };
 struct FusedMath {
+  using Products = crmath::detail::FusedProducts;
+  static constexpr bool kFused = true;
   static double Tanh(double x) { return crmath::detail::TanhFused(x); }
   static void Tanh2(double x0, double x1, double& y0, double& y1) {
     crmath::detail::Tanh2Fused(x0, x1, y0, y1);
@@ -314,6 +319,8 @@ struct TolvaneDsp::Gains {
 // them, derived once, and the signal path of one sample as stages. Everything is forced
 // inline into ProcessChannels' loop, where the pass dissolves into registers.
 class TolvaneDsp::ChannelPass {
+  using History = std::array<double, kHistorySize>;
+
  public:
   [[gnu::always_inline]] inline ChannelPass(const TolvaneDsp& dsp, Channel& ch, double knee,
                                             const Gains& gains);
@@ -349,9 +356,12 @@ class TolvaneDsp::ChannelPass {
   [[gnu::always_inline]] inline double FilterInput(double x);
   // The input stage of K channels (1 or 2) at once: the mode 1 saturator on each driven
   // signal, blended with the pre-filtered input by drive, then by Wet. Sets the wet signals.
+  // `magnitudeTanh`, when given, holds tanh of each driven signal's magnitude, computed ahead
+  // (the saturator's result where it bends nothing else in).
   template <int K, class Math>
   [[gnu::always_inline]] static inline void InputStages(ChannelPass* const* passes,
-                                                        const double* preFiltered, double* wet);
+                                                        const double* preFiltered, double* wet,
+                                                        const double* magnitudeTanh = nullptr);
   // The slope tracker: once the output history reaches the delay, pulls the wet signal
   // toward the delayed tracked value plus the React level, by Tame, less where Bias lets
   // rising or falling stretches through. Returns the tracked signal.
@@ -365,9 +375,66 @@ class TolvaneDsp::ChannelPass {
   template <class Math>
   [[gnu::always_inline]] inline double OutputStage(double tracked, double preFiltered);
 
- private:
-  using History = std::array<double, kHistorySize>;
+#if defined(__SSE2__)
+  // The stages above for a pair of channels at once, lane 0 the first pass's channel, lane 1
+  // the second's: each lane's operations are exactly its channel's, in its order, and each
+  // branch the scalar stage takes per channel is a select per lane. The pair's state that
+  // every sample carries to the next stays in lanes through the block (PairState).
+  struct PairState;
+  [[gnu::always_inline]] static inline PairState LoadPair(ChannelPass* const* passes);
+  [[gnu::always_inline]] static inline void StorePair(ChannelPass* const* passes,
+                                                      const PairState& s);
+  // FilterInput in two parts: the denormal guard and the input low-pass, which depend on the
+  // input alone and may run ahead, then the history shift, at the sample's turn.
+  [[gnu::always_inline]] static inline lanes::Lane2 FilterInputs(ChannelPass* const* passes,
+                                                                 PairState& s, double x0,
+                                                                 double x1);
+  [[gnu::always_inline]] static inline void ShiftHistories(ChannelPass* const* passes);
+  // tanh of the magnitude of each pre-filtered input times the drive (see InputStages).
+  template <class Math>
+  [[gnu::always_inline]] static inline void DrivenMagnitudeTanh(ChannelPass* const* passes,
+                                                                lanes::Lane2 preFiltered,
+                                                                double* magnitudeTanh);
+  template <class Math>
+  [[gnu::always_inline]] static inline lanes::Lane2 TrackSlopes(ChannelPass* const* passes,
+                                                                PairState& s, lanes::Lane2 wet);
+  [[gnu::always_inline]] static inline void RecordOutputs(ChannelPass* const* passes,
+                                                          lanes::Lane2 tracked);
+  template <class Math>
+  [[gnu::always_inline]] static inline lanes::Lane2 OutputStages(ChannelPass* const* passes,
+                                                                 PairState& s, lanes::Lane2 tracked,
+                                                                 lanes::Lane2 preFiltered);
+  // ProcessChannels' loop for a pair of channels in lanes, the pair's running state held in
+  // lanes through the block. RunPairFused is built for the fused multiply-add, which
+  // FusedMath's inline kernels then use (it runs only where the processor has it).
+  template <class Math, bool kGliding>
+  [[gnu::always_inline]] static inline void RunPair(ChannelPass* const* passes,
+                                                    const double* const* in, double* const* out,
+                                                    int nFrames, GlidePass* glides);
+  template <class Math, bool kGliding>
+  [[gnu::noinline]] static void RunPairPlain(ChannelPass* const* passes, const double* const* in,
+                                             double* const* out, int nFrames, GlidePass* glides);
+  template <class Math, bool kGliding>
+  [[gnu::noinline, gnu::target("fma")]] static void RunPairFused(ChannelPass* const* passes,
+                                                                 const double* const* in,
+                                                                 double* const* out, int nFrames,
+                                                                 GlidePass* glides);
 
+ private:
+  // Logical index `age` of history `h` of both channels, and the history read at the delay.
+  [[gnu::always_inline]] static inline lanes::Lane2 CellPair(ChannelPass* const* passes,
+                                                             History Channel::*h, unsigned age);
+  [[gnu::always_inline]] static inline lanes::Lane2 DelayedPair(ChannelPass* const* passes,
+                                                                History Channel::*h);
+  // Stores lane k of `v` as index 0 of history `h` of channel k, for the lanes `which` marks.
+  [[gnu::always_inline]] static inline void SetNewest(ChannelPass* const* passes,
+                                                      History Channel::*h, lanes::Lane2 v,
+                                                      int which = 3);
+
+ public:
+#endif
+
+ private:
   // Logical index `age` (0 newest) of a history.
   double& Cell(History& h, unsigned age) const { return h[(mCh.pos + age) & kHistoryMask]; }
   // A history read at the fractional delay.
@@ -377,7 +444,8 @@ class TolvaneDsp::ChannelPass {
   // operations are exactly its own, in its own order.
   template <int K, class Math>
   [[gnu::always_inline]] static inline void SaturateInputs(ChannelPass* const* passes,
-                                                           const double* x, double* out);
+                                                           const double* x, double* out,
+                                                           const double* magnitudeTanh);
   // The saturator's full computation for the channels that need it (see SaturateInputs).
   template <int K, class Math>
   static void FullSaturation(ChannelPass* const* passes, const bool* full, const double* magnitude,
@@ -458,10 +526,10 @@ double TolvaneDsp::ChannelPass::FilterInput(double x) {
 
 template <int K, class Math>
 void TolvaneDsp::ChannelPass::InputStages(ChannelPass* const* passes, const double* preFiltered,
-                                          double* wet) {
+                                          double* wet, const double* magnitudeTanh) {
   double driven[K], saturated[K];
   for (int k = 0; k < K; ++k) driven[k] = preFiltered[k] * passes[k]->mDrive;
-  SaturateInputs<K, Math>(passes, driven, saturated);
+  SaturateInputs<K, Math>(passes, driven, saturated, magnitudeTanh);
   for (int k = 0; k < K; ++k) {
     const ChannelPass& p = *passes[k];
     const double mixed = Lerp(preFiltered[k], saturated[k] * p.mTrim, p.mDriveMix);
@@ -542,7 +610,7 @@ double TolvaneDsp::ChannelPass::OutputStage(double tracked, double preFiltered) 
 // computed. Above kSatKnee, or with a memory that is not finite, every term is computed.
 template <int K, class Math>
 void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const double* x,
-                                             double* out) {
+                                             double* out, const double* magnitudeTanh) {
   double magnitude[K], memory[K], kneeMix[K], riseArg[K], memoryRiseArg[K], finalArg[K];
   bool shapes[K], full[K];
   bool anyShapes = false, anyFull = false;
@@ -575,8 +643,13 @@ void TolvaneDsp::ChannelPass::SaturateInputs(ChannelPass* const* passes, const d
   if (anyFull)
     FullSaturation<K, Math>(passes, full, magnitude, memory, kneeMix, riseArg, memoryRiseArg,
                             finalArg);
+  // Without the full computation the final argument of a shaping channel is its magnitude.
   double finalTanh[K];
-  TanhLanes<K, Math>(finalArg, finalTanh);
+  if (anyFull || !magnitudeTanh) {
+    TanhLanes<K, Math>(finalArg, finalTanh);
+  } else {
+    for (int k = 0; k < K; ++k) finalTanh[k] = magnitudeTanh[k];
+  }
   for (int k = 0; k < K; ++k) {
     const double shaped = shapes[k] ? Clamp01(finalTanh[k]) : magnitude[k];
     passes[k]->mCh.sat1Last = shaped;
@@ -657,6 +730,236 @@ double TolvaneDsp::ChannelPass::SaturateOutput(double x) {
   mCh.sat2Last = magnitude;
   return WithSignOf(x, magnitude);
 }
+
+#if defined(__SSE2__)
+
+namespace {
+
+// SoftClip and ClipOutput in lanes: the soft clip is computed in both lanes and taken where the
+// magnitude exceeds kSoftClipStart.
+[[gnu::always_inline]] inline lanes::Lane2 SoftClipLanes(lanes::Lane2 a) {
+  using lanes::Lane2;
+  const Lane2 q = (lanes::Abs(a + kSatKnee) - lanes::Abs(a - Lane2(kSatKnee))) * kSoftClipScale;
+  const Lane2 fade = lanes::Clamp01((a - Lane2(kSoftClipStart)) / Lane2(kSoftClipSpan));
+  return (q * kSoftClipLinear - q * kSoftClipCubic * q * q) * fade + (Lane2(1.0) - fade) * a;
+}
+
+[[gnu::always_inline]] inline lanes::Lane2 ClipOutputLanes(lanes::Lane2 y) {
+  using lanes::Lane2;
+  Lane2 a = lanes::Abs(y);
+  const lanes::Mask2 clips = lanes::Greater(a, Lane2(kSoftClipStart));
+  if (lanes::Bits(clips) != 0) a = lanes::Select(clips, SoftClipLanes(a), a);
+  return lanes::LimitToUnit(lanes::NegateWhereNegative(y, a));
+}
+
+}  // namespace
+
+struct TolvaneDsp::ChannelPass::PairState {
+  lanes::Lane2 inLpA, inLpB, hpA, hpB, outLpA, outLpB, reactLevel, residual, preFiltered, sat2Last;
+};
+
+TolvaneDsp::ChannelPass::PairState TolvaneDsp::ChannelPass::LoadPair(ChannelPass* const* passes) {
+  const Channel& a = passes[0]->mCh;
+  const Channel& b = passes[1]->mCh;
+  using lanes::Pair;
+  return {Pair(a.inLpA, b.inLpA),
+          Pair(a.inLpB, b.inLpB),
+          Pair(a.hpA, b.hpA),
+          Pair(a.hpB, b.hpB),
+          Pair(a.outLpA, b.outLpA),
+          Pair(a.outLpB, b.outLpB),
+          Pair(a.reactLevel, b.reactLevel),
+          Pair(a.residual, b.residual),
+          Pair(a.preFiltered, b.preFiltered),
+          Pair(a.sat2Last, b.sat2Last)};
+}
+
+void TolvaneDsp::ChannelPass::StorePair(ChannelPass* const* passes, const PairState& s) {
+  Channel* chs[2] = {&passes[0]->mCh, &passes[1]->mCh};
+  double lane[2];
+  auto put = [&](double Channel::*field, lanes::Lane2 v) {
+    _mm_storeu_pd(lane, v.v);
+    chs[0]->*field = lane[0];
+    chs[1]->*field = lane[1];
+  };
+  put(&Channel::inLpA, s.inLpA);
+  put(&Channel::inLpB, s.inLpB);
+  put(&Channel::hpA, s.hpA);
+  put(&Channel::hpB, s.hpB);
+  put(&Channel::outLpA, s.outLpA);
+  put(&Channel::outLpB, s.outLpB);
+  put(&Channel::reactLevel, s.reactLevel);
+  put(&Channel::residual, s.residual);
+  put(&Channel::preFiltered, s.preFiltered);
+  put(&Channel::sat2Last, s.sat2Last);
+}
+
+lanes::Lane2 TolvaneDsp::ChannelPass::CellPair(ChannelPass* const* passes, History Channel::*h,
+                                               unsigned age) {
+  return lanes::Pair(passes[0]->Cell(passes[0]->mCh.*h, age),
+                     passes[1]->Cell(passes[1]->mCh.*h, age));
+}
+
+lanes::Lane2 TolvaneDsp::ChannelPass::DelayedPair(ChannelPass* const* passes, History Channel::*h) {
+  const ChannelPass& p = *passes[0];
+  return lanes::Lerp(CellPair(passes, h, p.mDelay), CellPair(passes, h, p.mDelayNext),
+                     lanes::Lane2(p.mFraction));
+}
+
+void TolvaneDsp::ChannelPass::SetNewest(ChannelPass* const* passes, History Channel::*h,
+                                        lanes::Lane2 v, int which) {
+  if (which & 1) passes[0]->Cell(passes[0]->mCh.*h, 0) = lanes::Low(v);
+  if (which & 2) passes[1]->Cell(passes[1]->mCh.*h, 0) = lanes::High(v);
+}
+
+lanes::Lane2 TolvaneDsp::ChannelPass::FilterInputs(ChannelPass* const* passes, PairState& s,
+                                                   double x0, double x1) {
+  double x[2] = {x0, x1};
+  for (int k = 0; k < 2; ++k) {
+    ChannelPass& p = *passes[k];
+    if (NeedsDenormal(x[k])) {
+      p.mDenormalSeed = NextDenormalSeed(p.mDenormalSeed);
+      x[k] = DenormalOf(p.mDenormalSeed);
+    }
+  }
+  const lanes::Lane2 preFiltered =
+      lanes::Biquad(passes[0]->mLowPass, lanes::Pair(x[0], x[1]), s.inLpA, s.inLpB);
+  s.preFiltered = preFiltered;
+  return preFiltered;
+}
+
+void TolvaneDsp::ChannelPass::ShiftHistories(ChannelPass* const* passes) {
+  for (int k = 0; k < 2; ++k) {
+    Channel& ch = passes[k]->mCh;
+    const unsigned old0 = ch.pos;
+    ch.pos = (ch.pos - 1) & kHistoryMask;
+    ch.outHistory[ch.pos] = ch.outHistory[old0];
+    ch.trackHistory[ch.pos] = ch.trackHistory[old0];
+    ch.stage2History[ch.pos] = ch.stage2History[old0];
+  }
+}
+
+template <class Math>
+void TolvaneDsp::ChannelPass::DrivenMagnitudeTanh(ChannelPass* const* passes,
+                                                  lanes::Lane2 preFiltered, double* magnitudeTanh) {
+  // As InputStages and SaturateInputs form them: the driven signal, then its magnitude.
+  const lanes::Lane2 magnitude = lanes::Abs(preFiltered * passes[0]->mDrive);
+  crmath::detail::Tanh2With<typename Math::Products>(lanes::Low(magnitude), lanes::High(magnitude),
+                                                     magnitudeTanh[0], magnitudeTanh[1]);
+}
+
+template <class Math>
+lanes::Lane2 TolvaneDsp::ChannelPass::TrackSlopes(ChannelPass* const* passes, PairState& s,
+                                                  lanes::Lane2 wet) {
+  using namespace lanes;
+  const ChannelPass& p = *passes[0];  // the block values and gains, the same in both passes
+  const Lane2 zero(0.0);
+  // The lanes where the output history reaches the delay (a NaN counts as non-zero); the
+  // others keep the wet signal and their state.
+  const Mask2 tracks = NotEqual(CellPair(passes, &Channel::outHistory, p.mDelayNext), zero);
+  if (Bits(tracks) == 0) return wet;
+
+  const Lane2 delayed = DelayedPair(passes, &Channel::outHistory);
+  const Lane2 slope = wet - delayed;
+  const Lane2 position = (slope + 1.0) * 0.5;
+  Lane2 level = s.reactLevel;
+  if (p.mReactOn) {
+    const Lane2 base =
+        Lane2(1.0) - Lerp(Lane2(kReactAtFall), Lane2(kReactAtRise), Clamp01(position));
+    level = Pow4<Math>(base) / Lane2(p.mRateFactor2);
+    s.reactLevel = Select(tracks, level, s.reactLevel);
+  }
+
+  const Lane2 delayedTrack = DelayedPair(passes, &Channel::trackHistory);
+  Lane2 target = delayedTrack + level;
+  const Mask2 differ = Or(Greater(level, slope), Greater(slope, level));  // neither NaN
+  {
+    const Lane2 gap = level - slope;
+    const Lane2 residual = target - delayedTrack;
+    Lane2 pulled = target - gap / Lane2(p.mKnee);
+    if (p.mReactOn) {
+      const Lane2 ceiling = (level + p.mTame) / Lane2(kPhi);
+      const Lane2 levelWeight = Lane2(1.0) - Clamp01((position - level) / (ceiling - level));
+      const Lane2 ratioWeight = Clamp01(position / delayed);
+      pulled = Lerp(wet, pulled, levelWeight) * kLevelWeightShare +
+               Lerp(wet, pulled, ratioWeight) * kRatioWeightShare;
+    }
+    pulled = pulled - residual / Lane2(p.mKnee);
+    s.residual = Select(And(tracks, differ), residual, s.residual);
+    target = Select(differ, pulled, target);
+  }
+  // A positive target for a negative signal meets it halfway.
+  target = Select(And(Less(wet, zero), Greater(target, zero)), target * 0.5 + wet * 0.5, target);
+
+  Lane2 tracked = Lerp(wet, target, Lane2(p.mTameMix));
+  if (p.mBias > 0) {
+    tracked = Select(Greater(slope, zero), Lerp(wet, tracked, Lane2(p.mBiasRiseMix)), tracked);
+  }
+  if (p.mBias < 0) {
+    tracked = Select(Less(slope, zero), Lerp(wet, tracked, Lane2(p.mBiasFallMix)), tracked);
+  }
+  SetNewest(passes, &Channel::trackHistory, tracked, Bits(tracks));
+  return Select(tracks, tracked, wet);
+}
+
+void TolvaneDsp::ChannelPass::RecordOutputs(ChannelPass* const* passes, lanes::Lane2 tracked) {
+  SetNewest(passes, &Channel::outHistory, tracked);
+}
+
+template <class Math>
+lanes::Lane2 TolvaneDsp::ChannelPass::OutputStages(ChannelPass* const* passes, PairState& s,
+                                                   lanes::Lane2 tracked, lanes::Lane2 preFiltered) {
+  using namespace lanes;
+  const ChannelPass& p = *passes[0];
+  const Lane2 zero(0.0);
+
+  // The mode 2 saturator (SaturateOutput).
+  const Lane2 x = Lane2(p.mOutputLevel) * tracked;
+  Lane2 magnitude = Abs(x);
+  const Mask2 shapes = NotEqual(CellPair(passes, &Channel::stage2History, p.mDelay2 + 1), zero);
+  if (Bits(shapes) != 0) {
+    const Mask2 bends = And(shapes, Greater(magnitude, Lane2(kSat2Threshold)));
+    if (Bits(bends) != 0) {
+      const Lane2 over = magnitude - Lane2(kSat2Threshold);
+      const Lane2 kneeMix = Clamp01(over / Lane2(kSat2KneeSpan));
+      double tanh0, tanh1;
+      Math::Tanh2(Low(over), High(over), tanh0, tanh1);
+      const Lane2 bent = (Pair(tanh0, tanh1) * 0.5 + over * 0.5 + kSat2Threshold) * kneeMix +
+                         (Lane2(1.0) - kneeMix) * magnitude;
+      magnitude = Select(bends, bent, magnitude);
+    }
+    const Mask2 clips = And(shapes, Greater(magnitude, Lane2(kSoftClipStart)));
+    if (Bits(clips) != 0) magnitude = Select(clips, SoftClipLanes(magnitude), magnitude);
+  }
+  s.sat2Last = magnitude;
+  // WithSignOf: a NaN magnitude becomes 0 (maxpd answers its second operand then).
+  const Lane2 saturated = NegateWhereNegative(x, _mm_max_pd(magnitude.v, zero.v));
+
+  // The delayed-difference smoother, where the stage-2 history reaches the second delay.
+  const Mask2 smooths = NotEqual(CellPair(passes, &Channel::stage2History, p.mDelay2), zero);
+  const Lane2 residual = saturated - DelayedPair(passes, &Channel::stage2History);
+  s.residual = Select(smooths, residual, s.residual);
+  const Lane2 smoothed = Select(smooths, saturated - residual / Lane2(p.mKnee), saturated);
+  SetNewest(passes, &Channel::stage2History,
+            smoothed * p.mRateBlend + Lane2(1 - p.mRateBlend) * saturated);
+
+  Lane2 y = smoothed;
+  if (p.mBias > 0) {
+    y = Select(Greater(s.residual, zero), Lerp(saturated, y, Lane2(p.mBiasRiseMix)), y);
+  }
+  if (p.mBias < 0) {
+    y = Select(Less(s.residual, zero), Lerp(saturated, y, Lane2(p.mBiasFallMix)), y);
+  }
+
+  // The high-pass state is held within [-1, 1] before every step.
+  s.hpA = LimitToUnit(s.hpA);
+  s.hpB = LimitToUnit(s.hpB);
+  y = Biquad(p.mHighPass, y, s.hpA, s.hpB);
+  if (p.mPartialWet) y = Lerp(preFiltered, y, Lane2(p.mPartialWetMix));
+  return ClipOutputLanes(Biquad(p.mLowPass, y, s.outLpA, s.outLpB));
+}
+
+#endif  // __SSE2__
 
 namespace {
 
@@ -986,6 +1289,85 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   }
 }
 
+#if defined(__SSE2__)
+template <class Math, bool kGliding>
+void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const* in,
+                                      double* const* out, int nFrames, GlidePass* glides) {
+  using lanes::Lane2;
+  ChannelPass::PairState s = ChannelPass::LoadPair(p);
+  if constexpr (!kGliding) {
+    // The input low-pass and the mode 1 saturator's tanh of the driven magnitude depend on the
+    // input alone: they run ahead, a stretch of samples at a time, independent of one another,
+    // so that the processor overlaps them; the samples' own turns then read them.
+    constexpr int kStretch = 64;
+    alignas(16) double pre[kStretch][2];
+    double magnitudeTanh[kStretch][2];
+    for (int start = 0; start < nFrames; start += kStretch) {
+      const int n = std::min(kStretch, nFrames - start);
+      for (int j = 0; j < n; ++j) {
+        const Lane2 preFiltered =
+            ChannelPass::FilterInputs(p, s, in[0][start + j], in[1][start + j]);
+        _mm_store_pd(pre[j], preFiltered.v);
+        ChannelPass::DrivenMagnitudeTanh<Math>(p, preFiltered, magnitudeTanh[j]);
+      }
+      for (int j = 0; j < n; ++j) {
+        ChannelPass::ShiftHistories(p);
+        double wet[2];
+        ChannelPass::InputStages<2, Math>(p, pre[j], wet, magnitudeTanh[j]);
+        const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+        ChannelPass::RecordOutputs(p, tracked);
+        const Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, _mm_load_pd(pre[j]));
+        out[0][start + j] = lanes::Low(y);
+        out[1][start + j] = lanes::High(y);
+      }
+    }
+  } else {
+    for (int j = 0; j < nFrames; ++j) {
+      const double x0 = in[0][j], x1 = in[1][j];
+      // The gains and the crossfade stepped per sample, as in ProcessChannels.
+      if (j >= glides->NextOffset()) glides->ApplyDue(j);
+      glides->Advance();
+      if (glides->FullyBypassed()) {
+        const Lane2 preFiltered = ChannelPass::FilterInputs(p, s, x0, x1);
+        ChannelPass::ShiftHistories(p);
+        ChannelPass::RecordOutputs(p, preFiltered);
+        out[0][j] = x0;
+        out[1][j] = x1;
+        continue;
+      }
+      const Gains g = glides->Current();
+      p[0]->SetGains(g);
+      p[1]->SetGains(g);
+      const double fade = glides->Fade();
+      const Lane2 preFiltered = ChannelPass::FilterInputs(p, s, x0, x1);
+      ChannelPass::ShiftHistories(p);
+      double pre[2] = {lanes::Low(preFiltered), lanes::High(preFiltered)}, wet[2];
+      ChannelPass::InputStages<2, Math>(p, pre, wet);
+      const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+      ChannelPass::RecordOutputs(p, tracked);
+      Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, preFiltered);
+      if (fade != 0) y = lanes::Lerp(y, lanes::Pair(x0, x1), Lane2(fade));
+      out[0][j] = lanes::Low(y);
+      out[1][j] = lanes::High(y);
+    }
+    glides->ApplyDue(kNever);
+  }
+  ChannelPass::StorePair(p, s);
+}
+
+template <class Math, bool kGliding>
+void TolvaneDsp::ChannelPass::RunPairPlain(ChannelPass* const* p, const double* const* in,
+                                           double* const* out, int nFrames, GlidePass* glides) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+}
+
+template <class Math, bool kGliding>
+void TolvaneDsp::ChannelPass::RunPairFused(ChannelPass* const* p, const double* const* in,
+                                           double* const* out, int nFrames, GlidePass* glides) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+}
+#endif
+
 template <int K, class Math, bool kGliding>
 void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
                                  int nFrames, double knee, const Gains& gains, GlidePass* glides) {
@@ -1006,6 +1388,21 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
     p[k]->StartDenormalsAfter(seed);
     for (int i = 0; i < steps[k]; ++i) seed = NextDenormalSeed(seed);
   }
+#if defined(__SSE2__)
+  if constexpr (K == 2) {
+    if (kGliding || !passes[0].Bypassed()) {
+      if constexpr (Math::kFused) {
+        ChannelPass::RunPairFused<Math, kGliding>(p, in, out, nFrames, glides);
+      } else {
+        ChannelPass::RunPairPlain<Math, kGliding>(p, in, out, nFrames, glides);
+      }
+      for (int k = 0; k < K; ++k) {
+        if (!chs[k]->IsFinite()) chs[k]->Clear();
+      }
+      return;
+    }
+  }
+#endif
   if constexpr (kGliding) {
     // The stages of the loops below, with the gains and the crossfade stepped per sample.
     // While the crossfade runs the signal is processed in full (its histories follow as in
