@@ -410,15 +410,18 @@ class TolvaneDsp::ChannelPass {
   template <class Math, bool kGliding>
   [[gnu::always_inline]] static inline void RunPair(ChannelPass* const* passes,
                                                     const double* const* in, double* const* out,
-                                                    int nFrames, GlidePass* glides);
+                                                    int nFrames, GlidePass* glides,
+                                                    Mt19937FirstOutputWalk* kneeAhead);
   template <class Math, bool kGliding>
   [[gnu::noinline]] static void RunPairPlain(ChannelPass* const* passes, const double* const* in,
-                                             double* const* out, int nFrames, GlidePass* glides);
+                                             double* const* out, int nFrames, GlidePass* glides,
+                                             Mt19937FirstOutputWalk* kneeAhead);
   template <class Math, bool kGliding>
   [[gnu::noinline, gnu::target("fma")]] static void RunPairFused(ChannelPass* const* passes,
                                                                  const double* const* in,
                                                                  double* const* out, int nFrames,
-                                                                 GlidePass* glides);
+                                                                 GlidePass* glides,
+                                                                 Mt19937FirstOutputWalk* kneeAhead);
 
  private:
   // Logical index `age` of history `h` of both channels, and the history read at the delay.
@@ -1206,6 +1209,16 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mRate = rate;
   mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
+  // The next block's knee: its seed is known now (unless a switch comes first), and the serial
+  // recurrence behind it runs interleaved with this block's samples, which leave the integer
+  // units idle, rather than alone at the next block's start.
+  uint32_t nextSeed = 0;
+  Mt19937FirstOutputWalk nextKnee;
+  Mt19937FirstOutputWalk* kneeAhead = nullptr;
+  if (mKnee.PredictNextSeed(nextSeed)) {
+    nextKnee = Mt19937FirstOutputWalk(nextSeed);
+    kneeAhead = &nextKnee;
+  }
   mDrive = DriveOf(inGain);
   mOutputLevel = GainOf(params.outputGain);
   mWet = WetOf(params.wet);
@@ -1240,17 +1253,19 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
     constexpr int K = decltype(lanes)::value;
     if (!gliding) {
       if (mFusedMath) {
-        ProcessChannels<K, FusedMath, false>(chs, in, out, nFrames, knee, gains, nullptr);
+        ProcessChannels<K, FusedMath, false>(chs, in, out, nFrames, knee, gains, nullptr,
+                                             kneeAhead);
       } else {
-        ProcessChannels<K, SplitMath, false>(chs, in, out, nFrames, knee, gains, nullptr);
+        ProcessChannels<K, SplitMath, false>(chs, in, out, nFrames, knee, gains, nullptr,
+                                             kneeAhead);
       }
       return;
     }
     GlidePass pass(*this, changes, nChanges);
     if (mFusedMath) {
-      ProcessChannels<K, FusedMath, true>(chs, in, out, nFrames, knee, gains, &pass);
+      ProcessChannels<K, FusedMath, true>(chs, in, out, nFrames, knee, gains, &pass, kneeAhead);
     } else {
-      ProcessChannels<K, SplitMath, true>(chs, in, out, nFrames, knee, gains, &pass);
+      ProcessChannels<K, SplitMath, true>(chs, in, out, nFrames, knee, gains, &pass, kneeAhead);
     }
     mGlidesAfter = pass.Result();
     glided = true;
@@ -1279,6 +1294,8 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   }
   if (pending) run(std::integral_constant<int, 1>{}, &pending, &pendingIn, &pendingOut);
 
+  if (kneeAhead) mKnee.Prefetched(nextSeed, kneeAhead->Output());
+
   if (gliding) {
     if (!glided) {  // no channel ran: the glides still go through the block
       GlidePass pass(*this, changes, nChanges);
@@ -1292,7 +1309,8 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
 #if defined(__SSE2__)
 template <class Math, bool kGliding>
 void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const* in,
-                                      double* const* out, int nFrames, GlidePass* glides) {
+                                      double* const* out, int nFrames, GlidePass* glides,
+                                      Mt19937FirstOutputWalk* kneeAhead) {
   using lanes::Lane2;
   ChannelPass::PairState s = ChannelPass::LoadPair(p);
   if constexpr (!kGliding) {
@@ -1302,6 +1320,16 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
     constexpr int kStretch = 64;
     alignas(16) double pre[kStretch][2];
     double magnitudeTanh[kStretch][2];
+    // The next block's knee recurrence, spread evenly over the samples' turns (a local copy,
+    // held in registers).
+    Mt19937FirstOutputWalk knee;
+    uint32_t kneeStepsPerFrame = 0;
+    if (kneeAhead && nFrames > 0) {
+      knee = *kneeAhead;
+      kneeStepsPerFrame =
+          (Mt19937FirstOutputWalk::kSteps + static_cast<uint32_t>(nFrames) - 1) / nFrames;
+    }
+    uint32_t kneeTarget = 0;
     for (int start = 0; start < nFrames; start += kStretch) {
       const int n = std::min(kStretch, nFrames - start);
       for (int j = 0; j < n; ++j) {
@@ -1311,6 +1339,8 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
         ChannelPass::DrivenMagnitudeTanh<Math>(p, preFiltered, magnitudeTanh[j]);
       }
       for (int j = 0; j < n; ++j) {
+        kneeTarget += kneeStepsPerFrame;
+        knee.StepTo(kneeTarget);
         ChannelPass::ShiftHistories(p);
         double wet[2];
         ChannelPass::InputStages<2, Math>(p, pre[j], wet, magnitudeTanh[j]);
@@ -1321,6 +1351,7 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
         out[1][start + j] = lanes::High(y);
       }
     }
+    if (kneeAhead && nFrames > 0) *kneeAhead = knee;
   } else {
     for (int j = 0; j < nFrames; ++j) {
       const double x0 = in[0][j], x1 = in[1][j];
@@ -1357,20 +1388,23 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
 
 template <class Math, bool kGliding>
 void TolvaneDsp::ChannelPass::RunPairPlain(ChannelPass* const* p, const double* const* in,
-                                           double* const* out, int nFrames, GlidePass* glides) {
-  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+                                           double* const* out, int nFrames, GlidePass* glides,
+                                           Mt19937FirstOutputWalk* kneeAhead) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
 }
 
 template <class Math, bool kGliding>
 void TolvaneDsp::ChannelPass::RunPairFused(ChannelPass* const* p, const double* const* in,
-                                           double* const* out, int nFrames, GlidePass* glides) {
-  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+                                           double* const* out, int nFrames, GlidePass* glides,
+                                           Mt19937FirstOutputWalk* kneeAhead) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
 }
 #endif
 
 template <int K, class Math, bool kGliding>
 void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
-                                 int nFrames, double knee, const Gains& gains, GlidePass* glides) {
+                                 int nFrames, double knee, const Gains& gains, GlidePass* glides,
+                                 Mt19937FirstOutputWalk* kneeAhead) {
   auto passes = ChannelPass::Make(*this, chs, knee, gains, std::make_index_sequence<K>{});
   ChannelPass* p[K];
   for (int k = 0; k < K; ++k) p[k] = &passes[k];
@@ -1392,9 +1426,9 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
   if constexpr (K == 2) {
     if (kGliding || !passes[0].Bypassed()) {
       if constexpr (Math::kFused) {
-        ChannelPass::RunPairFused<Math, kGliding>(p, in, out, nFrames, glides);
+        ChannelPass::RunPairFused<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
       } else {
-        ChannelPass::RunPairPlain<Math, kGliding>(p, in, out, nFrames, glides);
+        ChannelPass::RunPairPlain<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
       }
       for (int k = 0; k < K; ++k) {
         if (!chs[k]->IsFinite()) chs[k]->Clear();
