@@ -395,6 +395,13 @@ class TolvaneDsp::ChannelPass {
   [[gnu::always_inline]] static inline void DrivenMagnitudeTanh(ChannelPass* const* passes,
                                                                 lanes::Lane2 preFiltered,
                                                                 double* magnitudeTanh);
+  // InputStages for a pair with the block's gains (the same in both passes) and the tanh of
+  // the driven magnitudes computed ahead: the saturator's common case, where no channel needs
+  // its full computation, runs in lanes; otherwise InputStages runs. Returns the wet signals.
+  template <class Math>
+  [[gnu::always_inline]] static inline lanes::Lane2 InputStagesPair(ChannelPass* const* passes,
+                                                                    lanes::Lane2 preFiltered,
+                                                                    const double* magnitudeTanh);
   template <class Math>
   [[gnu::always_inline]] static inline lanes::Lane2 TrackSlopes(ChannelPass* const* passes,
                                                                 PairState& s, lanes::Lane2 wet);
@@ -849,6 +856,47 @@ void TolvaneDsp::ChannelPass::DrivenMagnitudeTanh(ChannelPass* const* passes,
   const lanes::Lane2 magnitude = lanes::Abs(preFiltered * passes[0]->mDrive);
   crmath::detail::Tanh2With<typename Math::Products>(lanes::Low(magnitude), lanes::High(magnitude),
                                                      magnitudeTanh[0], magnitudeTanh[1]);
+}
+
+template <class Math>
+lanes::Lane2 TolvaneDsp::ChannelPass::InputStagesPair(ChannelPass* const* passes,
+                                                      lanes::Lane2 preFiltered,
+                                                      const double* magnitudeTanh) {
+  using namespace lanes;
+  const ChannelPass& p = *passes[0];
+  const Lane2 zero(0.0);
+  // SaturateInputs' per-channel values, as it forms them.
+  const Lane2 x = preFiltered * p.mDrive;
+  const Lane2 magnitude = Abs(x);
+  const Mask2 shapes = NotEqual(CellPair(passes, &Channel::stage2History, p.mDelay2 + 1), zero);
+  const Lane2 newest = p.mDelay == 0 ? Pair(passes[0]->mCh.sat1Last, passes[1]->mCh.sat1Last)
+                                     : CellPair(passes, &Channel::stage2History, p.mDelay);
+  const Lane2 fraction(p.mFraction);
+  const Lane2 memory =
+      Lerp(newest, CellPair(passes, &Channel::stage2History, p.mDelayNext), fraction);
+  const Lane2 olderMemory =
+      Lerp(CellPair(passes, &Channel::stage2History, p.mDelay2),
+           CellPair(passes, &Channel::stage2History, p.mDelay2 + 1), fraction);
+  const Lane2 kneeMix = Clamp01(magnitude - Lane2(kSatKnee));
+  // Not finite: |memory| above the largest double, or NaN (the comparison is unordered).
+  const Mask2 notFinite =
+      _mm_cmpnle_pd(Abs(memory).v, _mm_set1_pd(std::numeric_limits<double>::max()));
+  const Mask2 full = And(shapes, Or(Or(NotEqual(kneeMix, zero), notFinite),
+                                    _mm_cmpunord_pd(olderMemory.v, olderMemory.v)));
+  if (Bits(full) != 0) {
+    double pre[2] = {Low(preFiltered), High(preFiltered)}, wet[2];
+    InputStages<2, Math>(passes, pre, wet, magnitudeTanh);
+    return Pair(wet[0], wet[1]);
+  }
+  // Without the full computation a shaping channel's result is the clamped tanh of its
+  // magnitude; a channel that does not shape keeps its magnitude.
+  const Lane2 shaped = Select(shapes, Clamp01(_mm_loadu_pd(magnitudeTanh)), magnitude);
+  passes[0]->mCh.sat1Last = Low(shaped);
+  passes[1]->mCh.sat1Last = High(shaped);
+  // WithSignOf: a NaN magnitude becomes 0 (maxpd answers its second operand then).
+  const Lane2 saturated = NegateWhereNegative(x, _mm_max_pd(shaped.v, zero.v));
+  const Lane2 mixed = Lerp(preFiltered, saturated * p.mTrim, Lane2(p.mDriveMix));
+  return Lerp(preFiltered, mixed, Lane2(p.mWetMix));
 }
 
 template <class Math>
@@ -1342,11 +1390,11 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
         kneeTarget += kneeStepsPerFrame;
         knee.StepTo(kneeTarget);
         ChannelPass::ShiftHistories(p);
-        double wet[2];
-        ChannelPass::InputStages<2, Math>(p, pre[j], wet, magnitudeTanh[j]);
-        const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+        const Lane2 preFiltered = _mm_load_pd(pre[j]);
+        const Lane2 wet = ChannelPass::InputStagesPair<Math>(p, preFiltered, magnitudeTanh[j]);
+        const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, wet);
         ChannelPass::RecordOutputs(p, tracked);
-        const Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, _mm_load_pd(pre[j]));
+        const Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, preFiltered);
         out[0][start + j] = lanes::Low(y);
         out[1][start + j] = lanes::High(y);
       }
