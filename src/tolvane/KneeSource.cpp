@@ -16,25 +16,46 @@ uint32_t KneeSource::NextBlockSeed() {
   if (request & kPending) {
     mDeterministic = (request & kDeterministic) != 0;
     mNextSeed = static_cast<uint32_t>(request);
+    mHasDrawn = false;
   }
-  if (!mDeterministic) return static_cast<uint32_t>(mDevice());
+  if (!mDeterministic) {
+    if (mHasDrawn) {
+      mHasDrawn = false;
+      return mDrawn;
+    }
+    return static_cast<uint32_t>(mDevice());
+  }
   return mNextSeed++;  // unsigned: wraps modulo 2^32
 }
 
-uint32_t KneeSource::FirstMt19937Output(uint32_t seed) {
+bool KneeSource::PredictNextSeed(uint32_t& seed) {
+  if (mRequest.load(std::memory_order_relaxed) & kPending) return false;
+  if (mDeterministic) {
+    seed = mNextSeed;
+    return true;
+  }
+  if (!mHasDrawn) {
+    mDrawn = static_cast<uint32_t>(mDevice());
+    mHasDrawn = true;
+  }
+  seed = mDrawn;
+  return true;
+}
+
+uint32_t KneeSource::FirstOutputFor(uint32_t seed) {
+  const bool hit = mHasPrefetched && mPrefetchedSeed == seed;
+  mHasPrefetched = false;
+  return hit ? mPrefetchedOutput : FirstMt19937Output(seed);
+}
+
+uint32_t Mt19937FirstOutputWalk::Output() {
   // MT19937's first output after seeding is the tempered value of
   //   x[0]' = x[397] ^ twist(upper bit of x[0], lower 31 bits of x[1]),
   // so only the seeding recurrence up to x[397] is needed, not all 624 words.
   constexpr uint32_t kMatrixA = 0x9908b0dfu;
-  uint32_t x0 = seed;
-  uint32_t x1 = 0;
-  uint32_t x = seed;
-  for (uint32_t i = 1; i <= 397; ++i) {
-    x = 1812433253u * (x ^ (x >> 30)) + i;
-    if (i == 1) x1 = x;
-  }
-  const uint32_t y = (x0 & 0x80000000u) | (x1 & 0x7fffffffu);
-  uint32_t z = x ^ (y >> 1) ^ ((y & 1u) ? kMatrixA : 0u);
+  StepTo(kSteps);
+  const uint32_t y = (mX0 & 0x80000000u) | (mX1 & 0x7fffffffu);
+  uint32_t z = mX ^ (y >> 1) ^ ((y & 1u) ? kMatrixA : 0u);
   z ^= z >> 11;
   z ^= (z << 7) & 0x9d2c5680u;
   z ^= (z << 15) & 0xefc60000u;
@@ -42,8 +63,11 @@ uint32_t KneeSource::FirstMt19937Output(uint32_t seed) {
   return z;
 }
 
-double KneeSource::KneeRandomFromSeed(uint32_t seed) {
-  const uint32_t r = FirstMt19937Output(seed);
+uint32_t KneeSource::FirstMt19937Output(uint32_t seed) {
+  return Mt19937FirstOutputWalk(seed).Output();
+}
+
+double KneeSource::KneeRandomFromOutput(uint32_t r) {
   // 24 significant bits over 2^32, in single precision; the quotient may round to 1.0.
   const float w = static_cast<float>(r) / 4294967296.0f;
   return static_cast<double>(w);

@@ -395,6 +395,13 @@ class TolvaneDsp::ChannelPass {
   [[gnu::always_inline]] static inline void DrivenMagnitudeTanh(ChannelPass* const* passes,
                                                                 lanes::Lane2 preFiltered,
                                                                 double* magnitudeTanh);
+  // InputStages for a pair with the block's gains (the same in both passes) and the tanh of
+  // the driven magnitudes computed ahead: the saturator's common case, where no channel needs
+  // its full computation, runs in lanes; otherwise InputStages runs. Returns the wet signals.
+  template <class Math>
+  [[gnu::always_inline]] static inline lanes::Lane2 InputStagesPair(ChannelPass* const* passes,
+                                                                    lanes::Lane2 preFiltered,
+                                                                    const double* magnitudeTanh);
   template <class Math>
   [[gnu::always_inline]] static inline lanes::Lane2 TrackSlopes(ChannelPass* const* passes,
                                                                 PairState& s, lanes::Lane2 wet);
@@ -410,15 +417,18 @@ class TolvaneDsp::ChannelPass {
   template <class Math, bool kGliding>
   [[gnu::always_inline]] static inline void RunPair(ChannelPass* const* passes,
                                                     const double* const* in, double* const* out,
-                                                    int nFrames, GlidePass* glides);
+                                                    int nFrames, GlidePass* glides,
+                                                    Mt19937FirstOutputWalk* kneeAhead);
   template <class Math, bool kGliding>
   [[gnu::noinline]] static void RunPairPlain(ChannelPass* const* passes, const double* const* in,
-                                             double* const* out, int nFrames, GlidePass* glides);
+                                             double* const* out, int nFrames, GlidePass* glides,
+                                             Mt19937FirstOutputWalk* kneeAhead);
   template <class Math, bool kGliding>
   [[gnu::noinline, gnu::target("fma")]] static void RunPairFused(ChannelPass* const* passes,
                                                                  const double* const* in,
                                                                  double* const* out, int nFrames,
-                                                                 GlidePass* glides);
+                                                                 GlidePass* glides,
+                                                                 Mt19937FirstOutputWalk* kneeAhead);
 
  private:
   // Logical index `age` of history `h` of both channels, and the history read at the delay.
@@ -849,6 +859,47 @@ void TolvaneDsp::ChannelPass::DrivenMagnitudeTanh(ChannelPass* const* passes,
 }
 
 template <class Math>
+lanes::Lane2 TolvaneDsp::ChannelPass::InputStagesPair(ChannelPass* const* passes,
+                                                      lanes::Lane2 preFiltered,
+                                                      const double* magnitudeTanh) {
+  using namespace lanes;
+  const ChannelPass& p = *passes[0];
+  const Lane2 zero(0.0);
+  // SaturateInputs' per-channel values, as it forms them.
+  const Lane2 x = preFiltered * p.mDrive;
+  const Lane2 magnitude = Abs(x);
+  const Mask2 shapes = NotEqual(CellPair(passes, &Channel::stage2History, p.mDelay2 + 1), zero);
+  const Lane2 newest = p.mDelay == 0 ? Pair(passes[0]->mCh.sat1Last, passes[1]->mCh.sat1Last)
+                                     : CellPair(passes, &Channel::stage2History, p.mDelay);
+  const Lane2 fraction(p.mFraction);
+  const Lane2 memory =
+      Lerp(newest, CellPair(passes, &Channel::stage2History, p.mDelayNext), fraction);
+  const Lane2 olderMemory =
+      Lerp(CellPair(passes, &Channel::stage2History, p.mDelay2),
+           CellPair(passes, &Channel::stage2History, p.mDelay2 + 1), fraction);
+  const Lane2 kneeMix = Clamp01(magnitude - Lane2(kSatKnee));
+  // Not finite: |memory| above the largest double, or NaN (the comparison is unordered).
+  const Mask2 notFinite =
+      _mm_cmpnle_pd(Abs(memory).v, _mm_set1_pd(std::numeric_limits<double>::max()));
+  const Mask2 full = And(shapes, Or(Or(NotEqual(kneeMix, zero), notFinite),
+                                    _mm_cmpunord_pd(olderMemory.v, olderMemory.v)));
+  if (Bits(full) != 0) {
+    double pre[2] = {Low(preFiltered), High(preFiltered)}, wet[2];
+    InputStages<2, Math>(passes, pre, wet, magnitudeTanh);
+    return Pair(wet[0], wet[1]);
+  }
+  // Without the full computation a shaping channel's result is the clamped tanh of its
+  // magnitude; a channel that does not shape keeps its magnitude.
+  const Lane2 shaped = Select(shapes, Clamp01(_mm_loadu_pd(magnitudeTanh)), magnitude);
+  passes[0]->mCh.sat1Last = Low(shaped);
+  passes[1]->mCh.sat1Last = High(shaped);
+  // WithSignOf: a NaN magnitude becomes 0 (maxpd answers its second operand then).
+  const Lane2 saturated = NegateWhereNegative(x, _mm_max_pd(shaped.v, zero.v));
+  const Lane2 mixed = Lerp(preFiltered, saturated * p.mTrim, Lane2(p.mDriveMix));
+  return Lerp(preFiltered, mixed, Lane2(p.mWetMix));
+}
+
+template <class Math>
 lanes::Lane2 TolvaneDsp::ChannelPass::TrackSlopes(ChannelPass* const* passes, PairState& s,
                                                   lanes::Lane2 wet) {
   using namespace lanes;
@@ -1206,6 +1257,16 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   mRate = rate;
   mRateBlend = Clamp01((rate - kRateBlendFrom) / kRateBlendSpan);
   mKneeRandom = mKnee.NextKneeRandom();
+  // The next block's knee: its seed is known now (unless a switch comes first), and the serial
+  // recurrence behind it runs interleaved with this block's samples, which leave the integer
+  // units idle, rather than alone at the next block's start.
+  uint32_t nextSeed = 0;
+  Mt19937FirstOutputWalk nextKnee;
+  Mt19937FirstOutputWalk* kneeAhead = nullptr;
+  if (mKnee.PredictNextSeed(nextSeed)) {
+    nextKnee = Mt19937FirstOutputWalk(nextSeed);
+    kneeAhead = &nextKnee;
+  }
   mDrive = DriveOf(inGain);
   mOutputLevel = GainOf(params.outputGain);
   mWet = WetOf(params.wet);
@@ -1240,17 +1301,19 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
     constexpr int K = decltype(lanes)::value;
     if (!gliding) {
       if (mFusedMath) {
-        ProcessChannels<K, FusedMath, false>(chs, in, out, nFrames, knee, gains, nullptr);
+        ProcessChannels<K, FusedMath, false>(chs, in, out, nFrames, knee, gains, nullptr,
+                                             kneeAhead);
       } else {
-        ProcessChannels<K, SplitMath, false>(chs, in, out, nFrames, knee, gains, nullptr);
+        ProcessChannels<K, SplitMath, false>(chs, in, out, nFrames, knee, gains, nullptr,
+                                             kneeAhead);
       }
       return;
     }
     GlidePass pass(*this, changes, nChanges);
     if (mFusedMath) {
-      ProcessChannels<K, FusedMath, true>(chs, in, out, nFrames, knee, gains, &pass);
+      ProcessChannels<K, FusedMath, true>(chs, in, out, nFrames, knee, gains, &pass, kneeAhead);
     } else {
-      ProcessChannels<K, SplitMath, true>(chs, in, out, nFrames, knee, gains, &pass);
+      ProcessChannels<K, SplitMath, true>(chs, in, out, nFrames, knee, gains, &pass, kneeAhead);
     }
     mGlidesAfter = pass.Result();
     glided = true;
@@ -1279,6 +1342,8 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
   }
   if (pending) run(std::integral_constant<int, 1>{}, &pending, &pendingIn, &pendingOut);
 
+  if (kneeAhead) mKnee.Prefetched(nextSeed, kneeAhead->Output());
+
   if (gliding) {
     if (!glided) {  // no channel ran: the glides still go through the block
       GlidePass pass(*this, changes, nChanges);
@@ -1292,7 +1357,8 @@ void TolvaneDsp::ProcessBlock(const double* const* inputs, double* const* output
 #if defined(__SSE2__)
 template <class Math, bool kGliding>
 void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const* in,
-                                      double* const* out, int nFrames, GlidePass* glides) {
+                                      double* const* out, int nFrames, GlidePass* glides,
+                                      Mt19937FirstOutputWalk* kneeAhead) {
   using lanes::Lane2;
   ChannelPass::PairState s = ChannelPass::LoadPair(p);
   if constexpr (!kGliding) {
@@ -1302,6 +1368,16 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
     constexpr int kStretch = 64;
     alignas(16) double pre[kStretch][2];
     double magnitudeTanh[kStretch][2];
+    // The next block's knee recurrence, spread evenly over the samples' turns (a local copy,
+    // held in registers).
+    Mt19937FirstOutputWalk knee;
+    uint32_t kneeStepsPerFrame = 0;
+    if (kneeAhead && nFrames > 0) {
+      knee = *kneeAhead;
+      kneeStepsPerFrame =
+          (Mt19937FirstOutputWalk::kSteps + static_cast<uint32_t>(nFrames) - 1) / nFrames;
+    }
+    uint32_t kneeTarget = 0;
     for (int start = 0; start < nFrames; start += kStretch) {
       const int n = std::min(kStretch, nFrames - start);
       for (int j = 0; j < n; ++j) {
@@ -1311,16 +1387,19 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
         ChannelPass::DrivenMagnitudeTanh<Math>(p, preFiltered, magnitudeTanh[j]);
       }
       for (int j = 0; j < n; ++j) {
+        kneeTarget += kneeStepsPerFrame;
+        knee.StepTo(kneeTarget);
         ChannelPass::ShiftHistories(p);
-        double wet[2];
-        ChannelPass::InputStages<2, Math>(p, pre[j], wet, magnitudeTanh[j]);
-        const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, lanes::Pair(wet[0], wet[1]));
+        const Lane2 preFiltered = _mm_load_pd(pre[j]);
+        const Lane2 wet = ChannelPass::InputStagesPair<Math>(p, preFiltered, magnitudeTanh[j]);
+        const Lane2 tracked = ChannelPass::TrackSlopes<Math>(p, s, wet);
         ChannelPass::RecordOutputs(p, tracked);
-        const Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, _mm_load_pd(pre[j]));
+        const Lane2 y = ChannelPass::OutputStages<Math>(p, s, tracked, preFiltered);
         out[0][start + j] = lanes::Low(y);
         out[1][start + j] = lanes::High(y);
       }
     }
+    if (kneeAhead && nFrames > 0) *kneeAhead = knee;
   } else {
     for (int j = 0; j < nFrames; ++j) {
       const double x0 = in[0][j], x1 = in[1][j];
@@ -1357,20 +1436,23 @@ void TolvaneDsp::ChannelPass::RunPair(ChannelPass* const* p, const double* const
 
 template <class Math, bool kGliding>
 void TolvaneDsp::ChannelPass::RunPairPlain(ChannelPass* const* p, const double* const* in,
-                                           double* const* out, int nFrames, GlidePass* glides) {
-  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+                                           double* const* out, int nFrames, GlidePass* glides,
+                                           Mt19937FirstOutputWalk* kneeAhead) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
 }
 
 template <class Math, bool kGliding>
 void TolvaneDsp::ChannelPass::RunPairFused(ChannelPass* const* p, const double* const* in,
-                                           double* const* out, int nFrames, GlidePass* glides) {
-  RunPair<Math, kGliding>(p, in, out, nFrames, glides);
+                                           double* const* out, int nFrames, GlidePass* glides,
+                                           Mt19937FirstOutputWalk* kneeAhead) {
+  RunPair<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
 }
 #endif
 
 template <int K, class Math, bool kGliding>
 void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, double* const* out,
-                                 int nFrames, double knee, const Gains& gains, GlidePass* glides) {
+                                 int nFrames, double knee, const Gains& gains, GlidePass* glides,
+                                 Mt19937FirstOutputWalk* kneeAhead) {
   auto passes = ChannelPass::Make(*this, chs, knee, gains, std::make_index_sequence<K>{});
   ChannelPass* p[K];
   for (int k = 0; k < K; ++k) p[k] = &passes[k];
@@ -1392,9 +1474,9 @@ void TolvaneDsp::ProcessChannels(Channel* const* chs, const double* const* in, d
   if constexpr (K == 2) {
     if (kGliding || !passes[0].Bypassed()) {
       if constexpr (Math::kFused) {
-        ChannelPass::RunPairFused<Math, kGliding>(p, in, out, nFrames, glides);
+        ChannelPass::RunPairFused<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
       } else {
-        ChannelPass::RunPairPlain<Math, kGliding>(p, in, out, nFrames, glides);
+        ChannelPass::RunPairPlain<Math, kGliding>(p, in, out, nFrames, glides, kneeAhead);
       }
       for (int k = 0; k < K; ++k) {
         if (!chs[k]->IsFinite()) chs[k]->Clear();

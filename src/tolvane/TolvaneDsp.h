@@ -263,11 +263,14 @@ class TolvaneDsp {
   // input filter and the histories keep following it. Then clears a channel whose state is
   // no longer finite. With kGliding the gains and the bypass crossfade come from `glides`,
   // sample by sample; without, `gains` and the block's bypass hold for the block.
+  // `kneeAhead` (may be null) is the next block's knee recurrence, which the loop may step
+  // through, interleaved with the samples' work; the caller finishes it.
   // Each variant is a function of its own, the register-hungry loop alone in it.
   template <int K, class Math, bool kGliding>
   [[gnu::noinline]] void ProcessChannels(Channel* const* chs, const double* const* in,
                                          double* const* out, int nFrames, double knee,
-                                         const Gains& gains, GlidePass* glides);
+                                         const Gains& gains, GlidePass* glides,
+                                         Mt19937FirstOutputWalk* kneeAhead);
   // Smoothing's block start: takes the values as they are after a restart, starts the glides
   // of parameters that changed between blocks, and records what each parameter heads for.
   // Answers whether the block needs the per-sample path (a glide moves or a change comes).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <thread>
@@ -23,6 +24,21 @@ TEST(KneeSourceTest, FirstOutputMatchesAFullyRunEngine) {
     const uint32_t seed = seeds();
     std::mt19937 engine(seed);
     ASSERT_EQ(KneeSource::FirstMt19937Output(seed), engine()) << "seed " << seed;
+  }
+}
+
+TEST(KneeSourceTest, WalkSteppedInPiecesGivesTheFirstOutput) {
+  // Pieces of 1, 13 and 400 steps (the last past the end), as spread over blocks of any size.
+  for (uint32_t piece : {1u, 13u, 400u}) {
+    for (uint32_t seed : {0u, 5489u, 0x80000000u, 0xffffffffu}) {
+      Mt19937FirstOutputWalk walk(seed);
+      for (uint32_t target = piece; !walk.Done(); target += piece) {
+        walk.StepTo(target);
+        ASSERT_EQ(walk.Taken(), std::min(target, Mt19937FirstOutputWalk::kSteps));
+      }
+      std::mt19937 engine(seed);
+      EXPECT_EQ(walk.Output(), engine()) << "seed " << seed << ", pieces of " << piece;
+    }
   }
 }
 
@@ -67,12 +83,60 @@ TEST(KneeSourceTest, RandomDeviceSeedsVaryAndCanBeRestored) {
   EXPECT_TRUE(varied);
 }
 
+// A knee computed ahead for the predicted seed is what the next block gets; a switch made
+// after the prediction gives the next block its own seed's knee, never the stale one.
+TEST(KneeSourceTest, PredictedSeedIsTheNextBlocksAndAStalePrefetchIsIgnored) {
+  struct Case {
+    const char* name;
+    bool deterministic;
+    bool switchAfterPrediction;
+  };
+  const Case cases[] = {{"deterministic", true, false},
+                        {"random device", false, false},
+                        {"deterministic, then a switch", true, true},
+                        {"random device, then a switch", false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KneeSource source;
+    if (c.deterministic) source.UseSeed(500);
+    source.NextBlockSeed();
+    uint32_t predicted = 0;
+    ASSERT_TRUE(source.PredictNextSeed(predicted));
+    // A marker no seed's first output is taken for: it shows which value the block used.
+    const uint32_t marker = KneeSource::FirstMt19937Output(predicted) ^ 0x00ffff00u;
+    source.Prefetched(predicted, marker);
+    if (c.switchAfterPrediction) {
+      source.UseSeed(predicted + 7);
+      uint32_t during = 0;
+      EXPECT_FALSE(source.PredictNextSeed(during));  // a switch is pending
+      EXPECT_EQ(source.NextKneeRandom(), KneeSource::KneeRandomFromSeed(predicted + 7));
+    } else {
+      EXPECT_EQ(source.NextKneeRandom(), KneeSource::KneeRandomFromOutput(marker));
+      // The prediction after it is the block after's seed.
+      uint32_t next = 0;
+      ASSERT_TRUE(source.PredictNextSeed(next));
+      if (c.deterministic) {
+        EXPECT_EQ(predicted, 501u);
+        EXPECT_EQ(next, 502u);
+      }
+      EXPECT_EQ(source.NextBlockSeed(), next);
+    }
+  }
+}
+
 TEST(KneeSourceTest, DrawingAllocatesNothing) {
   KneeSource source;
   kantele::test::ScopedAllocTrap trap;
-  for (int n = 0; n < 64; ++n) source.NextKneeRandom();
+  uint32_t predicted = 0;
+  for (int n = 0; n < 64; ++n) {
+    source.PredictNextSeed(predicted);
+    source.NextKneeRandom();
+  }
   source.UseSeed(3);
-  for (int n = 0; n < 64; ++n) source.NextKneeRandom();
+  for (int n = 0; n < 64; ++n) {
+    source.PredictNextSeed(predicted);
+    source.NextKneeRandom();
+  }
   EXPECT_EQ(trap.Allocations(), 0);
 }
 
