@@ -79,14 +79,14 @@ TOLVANE_CRMATH_INLINE void TwoProd(double a, double b, double& p, double& e, Fus
   e = __builtin_fma(a, b, -p);
 }
 #if defined(__SSE2__)
-// Each lane's fma(a, b, -p) in one instruction (the negation is exact). The kernels that call
-// it are not built for the fused multiply-add themselves (only the functions they inline
-// into are), so the instruction is written out; FusedProducts runs only where it exists.
 TOLVANE_CRMATH_INLINE void TwoProd(Lane2 a, Lane2 b, Lane2& p, Lane2& e, FusedProducts) {
   p = a * b;
-  __m128d r = p.v;
-  asm("vfmsub231pd %[b], %[a], %[r]" : [r] "+x"(r) : [a] "x"(a.v), [b] "x"(b.v));  // a b - r
-  e = r;
+  double a1, b1, p1;
+  _mm_storeh_pd(&a1, a.v);
+  _mm_storeh_pd(&b1, b.v);
+  _mm_storeh_pd(&p1, p.v);
+  e = _mm_set_pd(__builtin_fma(a1, b1, -p1),
+                 __builtin_fma(_mm_cvtsd_f64(a.v), _mm_cvtsd_f64(b.v), -_mm_cvtsd_f64(p.v)));
 }
 #endif
 // s + e == a + b exactly.
