@@ -17,10 +17,11 @@ namespace tolvane {
 namespace {
 
 constexpr int kMaxBlock = 512;
+constexpr double kPi = 3.141592653589793;
 
 std::vector<double> Sine(double freq, double rate, int n, double amplitude) {
   std::vector<double> x(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) x[i] = amplitude * std::sin(2 * M_PI * freq * i / rate);
+  for (int i = 0; i < n; ++i) x[i] = amplitude * std::sin(2 * kPi * freq * i / rate);
   return x;
 }
 
@@ -41,7 +42,7 @@ double Amplitude(const std::vector<double>& x, int start, int len, double freq, 
   EXPECT_EQ(static_cast<double>(k), cycles) << "not a whole number of cycles";
   std::complex<double> sum = 0;
   for (int i = 0; i < len; ++i) {
-    const double phase = 2 * M_PI * static_cast<double>((k * i) % len) / len;
+    const double phase = 2 * kPi * static_cast<double>((k * i) % len) / len;
     sum += x[static_cast<size_t>(start + i)] * std::polar(1.0, -phase);
   }
   return 2 * std::abs(sum) / len;
