@@ -206,10 +206,15 @@ void Oversampler::Reset() {
   }
 }
 
-void Oversampler::Up(const double* in, int n, double* out, int channel) {
+// Up and Down alike: a channel out of range writes zeros, factor 1 copies, and a long block
+// runs in parts of the configured maximum. `inShift` and `outShift` scale a host-sample
+// position to the input's and the output's rate.
+template <class Part>
+void Oversampler::InParts(const double* in, int n, double* out, int channel, int inShift,
+                          int outShift, Part part) {
   if (n <= 0) return;
   if (channel < 0 || channel >= NumChannels()) {
-    std::fill(out, out + (static_cast<size_t>(n) << mFactorLog2), 0.0);
+    std::fill(out, out + (static_cast<size_t>(n) << outShift), 0.0);
     return;
   }
   if (mFactorLog2 == 0) {
@@ -218,28 +223,19 @@ void Oversampler::Up(const double* in, int n, double* out, int channel) {
   }
   Channel& state = mChannels[static_cast<size_t>(channel)];
   for (int done = 0; done < n;) {
-    const int part = std::min(n - done, mMaxBlock);
-    UpPart(in + done, part, out + (static_cast<size_t>(done) << mFactorLog2), state);
-    done += part;
+    const int length = std::min(n - done, mMaxBlock);
+    (this->*part)(in + (static_cast<size_t>(done) << inShift), length,
+                  out + (static_cast<size_t>(done) << outShift), state);
+    done += length;
   }
 }
 
+void Oversampler::Up(const double* in, int n, double* out, int channel) {
+  InParts(in, n, out, channel, 0, mFactorLog2, &Oversampler::UpPart);
+}
+
 void Oversampler::Down(const double* in, int n, double* out, int channel) {
-  if (n <= 0) return;
-  if (channel < 0 || channel >= NumChannels()) {
-    std::fill(out, out + n, 0.0);
-    return;
-  }
-  if (mFactorLog2 == 0) {
-    std::copy(in, in + n, out);
-    return;
-  }
-  Channel& state = mChannels[static_cast<size_t>(channel)];
-  for (int done = 0; done < n;) {
-    const int part = std::min(n - done, mMaxBlock);
-    DownPart(in + (static_cast<size_t>(done) << mFactorLog2), part, out + done, state);
-    done += part;
-  }
+  InParts(in, n, out, channel, mFactorLog2, 0, &Oversampler::DownPart);
 }
 
 void Oversampler::UpPart(const double* in, int n, double* out, Channel& channel) {

@@ -89,6 +89,9 @@ class Oversampler {
 
   void UpPart(const double* in, int n, double* out, Channel& channel);
   void DownPart(const double* in, int n, double* out, Channel& channel);
+  template <class Part>
+  void InParts(const double* in, int n, double* out, int channel, int inShift, int outShift,
+               Part part);
 
   std::vector<Channel> mChannels;
   // The high-rate signal between stages (the largest stage block), shared by all channels.

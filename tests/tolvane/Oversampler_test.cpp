@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -16,14 +15,10 @@
 namespace tolvane {
 namespace {
 
+// The filters' passband and stopbands are the coefficients' property, which the build's
+// generator (make_halfband_filters.py) checks and refuses to write when missed; these tests
+// check that the stages compute exactly the cascade those coefficients define.
 constexpr int kMaxBlock = 512;
-constexpr double kPi = 3.141592653589793;
-
-std::vector<double> Sine(double freq, double rate, int n, double amplitude) {
-  std::vector<double> x(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) x[i] = amplitude * std::sin(2 * kPi * freq * i / rate);
-  return x;
-}
 
 std::vector<double> Noise(int n, uint32_t seed) {
   std::vector<double> x(static_cast<size_t>(n));
@@ -32,20 +27,6 @@ std::vector<double> Noise(int n, uint32_t seed) {
     v = static_cast<double>(seed) / 4294967296.0 - 0.5;
   }
   return x;
-}
-
-// The amplitude of the component at `freq` in x[start..start+len), which must be a whole
-// number of its cycles (so that every other whole-cycle component adds nothing).
-double Amplitude(const std::vector<double>& x, int start, int len, double freq, double rate) {
-  const double cycles = freq * len / rate;
-  const auto k = static_cast<int64_t>(std::llround(cycles));
-  EXPECT_EQ(static_cast<double>(k), cycles) << "not a whole number of cycles";
-  std::complex<double> sum = 0;
-  for (int i = 0; i < len; ++i) {
-    const double phase = 2 * kPi * static_cast<double>((k * i) % len) / len;
-    sum += x[static_cast<size_t>(start + i)] * std::polar(1.0, -phase);
-  }
-  return 2 * std::abs(sum) / len;
 }
 
 std::vector<double> UpAll(Oversampler& os, const std::vector<double>& in, int block,
@@ -69,24 +50,6 @@ std::vector<double> DownAll(Oversampler& os, const std::vector<double>& in, int 
 std::vector<double> RoundTrip(Oversampler& os, const std::vector<double>& in, int block,
                               int channel = 0) {
   return DownAll(os, UpAll(os, in, block, channel), block, channel);
-}
-
-// Frequencies at the high rate that the last down-sampling folds onto `f` (and where the
-// up-sampler's images of `f` lie): j fs -+ f below the high rate's Nyquist, with the stage
-// whose stopband holds them: the one doubling from 2^s to 2^(s+1) times fs for j = odd 2^s.
-struct StopbandTone {
-  double freq;
-  int stage;
-};
-std::vector<StopbandTone> StopbandTones(int factor, double rate, double f) {
-  std::vector<StopbandTone> tones;
-  for (int j = 1; j <= factor / 2; ++j) {
-    int stage = 0;
-    while (((j >> stage) & 1) == 0) ++stage;
-    for (double freq : {j * rate - f, j * rate + f})
-      if (freq <= factor * rate / 2) tones.push_back({freq, stage});
-  }
-  return tones;
 }
 
 // Bit for bit (also telling -0 from 0).
@@ -138,24 +101,6 @@ class OversamplerTest : public ::testing::TestWithParam<int> {
   Oversampler os;
 };
 
-TEST_P(OversamplerTest, SinesComeBackAtTheirLevelDelayedByTheLatency) {
-  const int latency = os.LatencySamples();
-  const double tolerance = std::pow(10.0, halfband::kRoundTripRippleDb / 20) - 1;
-  for (double rate : {44100.0, 48000.0}) {
-    for (double freq : {30.0, 1000.0, 5000.0, 11025.0, 15000.0, 19000.0, 20000.0}) {
-      SCOPED_TRACE(testing::Message() << freq << " Hz at " << rate);
-      os.Reset();
-      const double amplitude = 0.5;
-      const std::vector<double> in = Sine(freq, rate, 6000, amplitude);
-      const std::vector<double> out = RoundTrip(os, in, kMaxBlock);
-      double worst = 0;
-      for (int i = 4 * latency; i < 6000; ++i)
-        worst = std::max(worst, std::abs(out[i] - in[i - latency]));
-      EXPECT_LE(worst, amplitude * tolerance);
-    }
-  }
-}
-
 TEST_P(OversamplerTest, MatchesTheTextbookCascade) {
   const int factorLog2 = GetParam(), factor = os.Factor();
   const std::vector<double> in = Noise(400, 17);
@@ -194,42 +139,6 @@ TEST_P(OversamplerTest, RoundTripImpulseIsSymmetricAboutTheLatency) {
   }
   for (int k = 1; k <= latency; ++k) EXPECT_NEAR(out[latency + k], out[latency - k], 1e-15) << k;
   EXPECT_NEAR(sum, 1.0, 1e-14);  // unity gain at DC
-}
-
-TEST_P(OversamplerTest, UpSamplerImagesAreRejectedByTheirStage) {
-  const int factor = os.Factor();
-  for (double rate : {44100.0, 48000.0}) {
-    const int window = static_cast<int>(rate) / 10;  // whole cycles of every multiple of 10 Hz
-    for (double f : {1000.0, 12340.0, 19990.0}) {
-      os.Reset();
-      const std::vector<double> high = UpAll(os, Sine(f, rate, window + 500, 0.5), kMaxBlock);
-      const int start = 500 * factor;
-      const double tone = Amplitude(high, start, window * factor, f, rate * factor);
-      EXPECT_NEAR(tone, 0.5, 1e-4);
-      for (const StopbandTone& image : StopbandTones(factor, rate, f)) {
-        const double level = Amplitude(high, start, window * factor, image.freq, rate * factor);
-        EXPECT_LE(20 * std::log10(level / tone), -halfband::kRequiredRejectionDb[image.stage])
-            << "image of " << f << " Hz at " << image.freq << " Hz, rate " << rate;
-      }
-    }
-  }
-}
-
-TEST_P(OversamplerTest, DownSamplerRejectsWhatWouldFoldIntoTheAudioBand) {
-  const int factor = os.Factor();
-  for (double rate : {44100.0, 48000.0}) {
-    const int window = static_cast<int>(rate) / 10;
-    for (double f : {1000.0, 12340.0, 19990.0}) {
-      for (const StopbandTone& tone : StopbandTones(factor, rate, f)) {
-        os.Reset();
-        const std::vector<double> low =
-            DownAll(os, Sine(tone.freq, rate * factor, (window + 500) * factor, 0.5), kMaxBlock);
-        const double alias = Amplitude(low, 500, window, f, rate);
-        EXPECT_LE(20 * std::log10(alias / 0.5), -halfband::kRequiredRejectionDb[tone.stage])
-            << tone.freq << " Hz folding onto " << f << " Hz, rate " << rate;
-      }
-    }
-  }
 }
 
 TEST_P(OversamplerTest, BlockSplittingKeepsTheBits) {
